@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libgmp-dev
+  clang libclang-rt-14-dev
 )
 
 missing=()

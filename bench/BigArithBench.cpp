@@ -1,0 +1,202 @@
+// karvo-bench-arith: the big-integer layer against GMP's mpz, one CSV line
+// per operation and size:
+//
+//   operation,bits,karvo_ns,reference_ns
+//
+// Each time is the best of three samples; a sample repeats the operation until
+// at least 0.2 s have passed and divides by the count. Operands are the same
+// random values for both sides. Add an operation by adding a row to the table.
+
+#include <gmp.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "arith/BigInt.h"
+#include "arith/BigMod.h"
+#include "base/Globals.h"
+
+namespace karvo {
+namespace {
+
+// One operand pair in both representations, set up once per case.
+struct Operands {
+  BigInt x, y, q, r;
+  mpz_t mx, my, mq, mr;
+  std::string decimal;
+  std::vector<char> buffer;
+
+  Operands() { mpz_inits(mx, my, mq, mr, nullptr); }
+  ~Operands() { mpz_clears(mx, my, mq, mr, nullptr); }
+  Operands(const Operands&) = delete;
+  Operands& operator=(const Operands&) = delete;
+};
+
+// Sets both x and mx to the same random value of exactly bits bits.
+void RandomValue(std::mt19937_64& engine, int32_t bits, BigInt& x, mpz_ptr mx) {
+  std::vector<Word> words(static_cast<size_t>((bits + 31) / 32));
+  for (Word& w : words) {
+    w = static_cast<Word>(engine());
+  }
+  const int top = bits % 32 == 0 ? 32 : bits % 32;
+  words.back() &= top == 32 ? 0xFFFFFFFFu : (Word{1} << top) - 1;
+  words.back() |= Word{1} << (top - 1);
+  BigSetFromWords(x, words.data(), static_cast<int32_t>(words.size()) - 1, 0);
+  mpz_import(mx, words.size(), -1, sizeof(Word), 0, 0, words.data());
+}
+
+struct Case {
+  const char* operation;
+  // Sets up the operands for a nominal size in bits.
+  std::function<void(std::mt19937_64&, int32_t bits, Operands&)> setup;
+  std::function<void(Operands&)> karvo;
+  std::function<void(Operands&)> reference;
+  // Sizes in bits; empty means the common sizes below.
+  std::vector<int32_t> sizes = {};
+};
+
+// The modular cases: x the base or value, y the exponent or second operand,
+// r an odd modulus of the nominal size, q the result.
+const std::vector<int32_t> modularSizes = {256, 512, 1024, 2048, 4096, 8192, 16384};
+
+void OddModulus(std::mt19937_64& e, int32_t bits, Operands& o) {
+  RandomValue(e, bits, o.r, o.mr);
+  o.r.Words[0] |= 1;
+  mpz_setbit(o.mr, 0);
+}
+
+const Case cases[] = {
+    {"mul",
+     [](std::mt19937_64& e, int32_t bits, Operands& o) {
+       RandomValue(e, bits, o.x, o.mx);
+       RandomValue(e, bits, o.y, o.my);
+     },
+     [](Operands& o) { BigMulTo(o.q, o.x, o.y); }, [](Operands& o) { mpz_mul(o.mq, o.mx, o.my); }},
+    {"sqr", [](std::mt19937_64& e, int32_t bits, Operands& o) { RandomValue(e, bits, o.x, o.mx); },
+     [](Operands& o) { BigSqrTo(o.q, o.x); }, [](Operands& o) { mpz_mul(o.mq, o.mx, o.mx); }},
+    // A 2n-bit dividend by an n-bit divisor.
+    {"divmod",
+     [](std::mt19937_64& e, int32_t bits, Operands& o) {
+       RandomValue(e, 2 * bits, o.x, o.mx);
+       RandomValue(e, bits, o.y, o.my);
+     },
+     [](Operands& o) { BigDivMod(o.q, o.r, o.x, o.y); }, [](Operands& o) { mpz_tdiv_qr(o.mq, o.mr, o.mx, o.my); }},
+    {"from_dec",
+     [](std::mt19937_64& e, int32_t bits, Operands& o) {
+       RandomValue(e, bits, o.x, o.mx);
+       o.decimal = BigToDecimal(o.x);
+     },
+     [](Operands& o) { BigFromString(o.q, o.decimal, 10); },
+     [](Operands& o) { mpz_set_str(o.mq, o.decimal.c_str(), 10); }},
+    {"to_hex",
+     [](std::mt19937_64& e, int32_t bits, Operands& o) {
+       RandomValue(e, bits, o.x, o.mx);
+       o.buffer.resize(mpz_sizeinbase(o.mx, 16) + 2);
+     },
+     [](Operands& o) {
+       const std::string text = BigToHex(o.x);
+       o.buffer[0] = text[0];
+     },
+     [](Operands& o) { mpz_get_str(o.buffer.data(), 16, o.mx); }},
+    // A full-size exponent; the automatic choice of reduction.
+    {"powmod",
+     [](std::mt19937_64& e, int32_t bits, Operands& o) {
+       OddModulus(e, bits, o);
+       RandomValue(e, bits - 1, o.x, o.mx);
+       RandomValue(e, bits, o.y, o.my);
+     },
+     [](Operands& o) {
+       BigAssign(o.q, o.x);
+       BigPowMod(o.q, o.y, o.r);
+     },
+     [](Operands& o) { mpz_powm(o.mq, o.mx, o.my, o.mr); }, modularSizes},
+    {"invmod",
+     [](std::mt19937_64& e, int32_t bits, Operands& o) {
+       OddModulus(e, bits, o);
+       RandomValue(e, bits - 1, o.x, o.mx);
+     },
+     [](Operands& o) {
+       BigAssign(o.q, o.x);
+       BigInvMod(o.q, o.r);
+     },
+     [](Operands& o) { mpz_invert(o.mq, o.mx, o.mr); }, modularSizes},
+    {"gcd",
+     [](std::mt19937_64& e, int32_t bits, Operands& o) {
+       RandomValue(e, bits, o.x, o.mx);
+       RandomValue(e, bits, o.y, o.my);
+     },
+     [](Operands& o) {
+       BigAssign(o.q, o.x);
+       BigGcd(o.q, o.y);
+     },
+     [](Operands& o) { mpz_gcd(o.mq, o.mx, o.my); }, modularSizes},
+};
+
+constexpr int32_t sizes[] = {256, 1024, 4096, 16384, 131072};
+constexpr double sampleSeconds = 0.2;
+constexpr int samples = 3;
+
+// Best of three samples of the mean time per call, in nanoseconds. Calls run
+// in batches of about a tenth of a sample, so clock reads cost nothing even for
+// the fastest cases and the slowest ones overshoot the sample by little.
+double TimeIt(const std::function<void(Operands&)>& body, Operands& o) {
+  using Clock = std::chrono::steady_clock;
+  const auto first = Clock::now();
+  body(o);
+  const double once = std::chrono::duration<double>(Clock::now() - first).count();
+  const auto batch = static_cast<int64_t>(std::max(1.0, sampleSeconds / 10 / std::max(once, 1e-9)));
+  double best = 0;
+  for (int sample = 0; sample < samples; ++sample) {
+    int64_t count = 0;
+    const auto start = Clock::now();
+    double elapsed = 0;
+    while (elapsed < sampleSeconds) {
+      for (int64_t i = 0; i < batch; ++i) {
+        body(o);
+      }
+      count += batch;
+      elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    const double ns = elapsed * 1e9 / static_cast<double>(count);
+    if (sample == 0 || ns < best) {
+      best = ns;
+    }
+  }
+  return best;
+}
+
+}  // namespace
+}  // namespace karvo
+
+int main() {
+  using namespace karvo;
+  BaseStartup();
+  BigStartup();
+  std::mt19937_64 engine(20240601);
+  std::printf("operation,bits,karvo_ns,reference_ns\n");
+  for (const Case& c : cases) {
+    const std::vector<int32_t> caseSizes =
+        c.sizes.empty() ? std::vector<int32_t>(std::begin(sizes), std::end(sizes)) : c.sizes;
+    for (int32_t bits : caseSizes) {
+      auto operands = std::make_unique<Operands>();
+      c.setup(engine, bits, *operands);
+      // One untimed call each warms the caches and the kept storage.
+      c.karvo(*operands);
+      c.reference(*operands);
+      const double karvoNs = TimeIt(c.karvo, *operands);
+      const double referenceNs = TimeIt(c.reference, *operands);
+      std::printf("%s,%d,%.0f,%.0f\n", c.operation, bits, karvoNs, referenceNs);
+      std::fflush(stdout);
+    }
+  }
+  BigShutdown();
+  return 0;
+}

@@ -1,0 +1,376 @@
+// Modular powering: left-to-right fixed windows over the odd powers, with
+// plain, Montgomery or Barrett reduction of every product.
+
+#include <bit>
+
+#include "arith/BigMod.h"
+#include "arith/BigModInternal.h"
+#include "arith/BigTempPool.h"
+#include "arith/WordsLimbs.h"
+#include "base/Errors.h"
+#include "base/Poll.h"
+
+namespace karvo {
+
+namespace {
+
+using limbs::Limb;
+
+// Lengths in words at which the automatic choice changes method.
+constexpr int32_t PlainBelow = 4;
+constexpr int32_t EvenBarrettFrom = 168;
+constexpr int32_t OddBarrettFrom = 244;
+
+// Residues modulo N·2^s, where N·2^s has its top bit set so that the long
+// division needs no shifting; the factor 2^s comes out at the end.
+class TPlainReducer {
+ public:
+  explicit TPlainReducer(const BigInt& N) : shifted_(modscratch::NormalizedModulus) {
+    BigAssign(shifted_, N);
+    shift_ = std::countl_zero(N.Words[N.Length - 1]);
+    BigShiftLeft(shifted_, shift_);
+  }
+
+  void Enter(BigInt&) const {}
+  void Leave(BigInt& x) const {
+    BigShiftLeft(x, shift_);
+    BigRem(x, shifted_);
+    BigShiftRight(x, shift_);
+  }
+  void Assign(BigInt& dst, const BigInt& src) const { BigAssign(dst, src); }
+  void Sqr(BigInt& x) const {
+    BigSqr(x);
+    BigRem(x, shifted_);
+  }
+  void Mul(BigInt& x, const BigInt& y) const {
+    BigMul(x, y);
+    BigRem(x, shifted_);
+  }
+  bool IsSingleWord(const BigInt& x) const { return x.Length <= 1; }
+  void MulWord(BigInt& x, Word w) const {
+    BigMulWord(x, w);
+    BigRem(x, shifted_);
+  }
+
+ private:
+  BigInt& shifted_;
+  int shift_;
+};
+
+class TBarrettReducer {
+ public:
+  explicit TBarrettReducer(const BigInt& N) : N_(N), mu_(modscratch::NormalizedModulus) {
+    BigReciprocal(mu_, N);
+  }
+
+  void Enter(BigInt&) const {}
+  void Leave(BigInt&) const {}
+  void Assign(BigInt& dst, const BigInt& src) const { BigAssign(dst, src); }
+  void Sqr(BigInt& x) const {
+    BigSqr(x);
+    BigBarrettReduce(x, N_, mu_);
+  }
+  void Mul(BigInt& x, const BigInt& y) const {
+    BigMul(x, y);
+    BigBarrettReduce(x, N_, mu_);
+  }
+  bool IsSingleWord(const BigInt& x) const { return x.Length <= 1; }
+  void MulWord(BigInt& x, Word w) const {
+    BigMulWord(x, w);
+    BigBarrettReduce(x, N_, mu_);
+  }
+
+ private:
+  const BigInt& N_;
+  BigInt& mu_;
+};
+
+// Montgomery residues x·R mod N with R = 2^(32k), k = N's length, odd N.
+// They are kept as exactly k words (Length k, the top words may be zero)
+// and lie below R, not always below N: REDC subtracts N only when its
+// result overflows k words, and the final conversion makes it exact.
+class TMontgomeryReducer {
+ public:
+  TMontgomeryReducer(const BigInt& N, BigInt& product) : N_(N), k_(N.Length), product_(product) {
+    BigGrow(product_, 2 * k_ + 2);
+    // -N^-1 mod 2^64 by one Newton step from the word inverse.
+    const Limb low = k_ >= 2 ? limbs::Load64(N.Words) : N.Words[0];
+    Limb inverse = WordInverse(N.Words[0]);
+    inverse *= 2 - low * inverse;
+    minusInverse_ = 0 - inverse;
+  }
+
+  void Enter(BigInt& x) const {
+    BigShiftLeft(x, 32 * int64_t{k_});
+    BigRem(x, N_);
+    Pad(x);
+  }
+  void Leave(BigInt& x) const {
+    Word* t = product_.Words;
+    WordsCopy(x.Words, t, k_);
+    WordsFill(0, t + k_, k_);
+    Reduce(x.Words);
+    if (WordsCompare(x.Words, N_.Words, k_) >= 0) {
+      WordsSub3(x.Words, x.Words, N_.Words, k_);
+    }
+    BigNormalize(x);
+  }
+  void Assign(BigInt& dst, const BigInt& src) const {
+    BigGrow(dst, k_);
+    WordsCopy(src.Words, dst.Words, k_);
+    dst.Length = k_;
+    dst.Sign = 0;
+  }
+  void Sqr(BigInt& x) const {
+    WordsSqr(product_.Words, x.Words, k_);
+    Reduce(x.Words);
+  }
+  void Mul(BigInt& x, const BigInt& y) const {
+    WordsMul(product_.Words, x.Words, y.Words, k_);
+    Reduce(x.Words);
+  }
+  bool IsSingleWord(const BigInt& x) const {
+    for (int32_t i = 1; i < k_; ++i) {
+      if (x.Words[i] != 0) {
+        return false;
+      }
+    }
+    return true;
+  }
+  void MulWord(BigInt& x, Word w) const {
+    Word* t = product_.Words;
+    t[k_] = WordsMulWord(t, x.Words, k_, w);
+    WordsFill(0, t + k_ + 1, k_ - 1);
+    Reduce(x.Words);
+  }
+
+ private:
+  void Pad(BigInt& x) const {
+    BigGrow(x, k_);
+    WordsFill(0, x.Words + x.Length, k_ - x.Length);
+    x.Length = k_;
+    x.Sign = 0;
+  }
+
+  // r := REDC of the 2k words in the product record (destroyed), below R.
+  // Two words are cleared per step with a 64-bit multiplier (one word more
+  // for an odd k); the carry of each step, due at word k above its start, is
+  // parked in the two words the step has just cleared and all of them are
+  // added at the end. No step reads a word at or above k, so the late
+  // carries change nothing that a step depends on.
+  void Reduce(Word* r) const {
+    Word* t = product_.Words;
+    const Word* n = N_.Words;
+    const int32_t k = k_;
+    const int32_t steps = k / 2;
+    for (int32_t i = 0; i < steps; ++i) {
+      const Limb u = limbs::Load64(t + 2 * i) * minusInverse_;
+      limbs::Store64(t + 2 * i, limbs::AddMul1(t + 2 * i, n, k, u));
+    }
+    Word top;
+    if ((k & 1) != 0) {
+      const Word u = t[k - 1] * static_cast<Word>(minusInverse_);
+      const Word carry = WordsAddMulWord(t + k - 1, n, k, u);
+      const Word parked = WordsAddN(t + k, t, 2 * steps);
+      const uint64_t sum = uint64_t{t[2 * k - 1]} + carry + parked;
+      t[2 * k - 1] = static_cast<Word>(sum);
+      top = static_cast<Word>(sum >> 32);
+    } else {
+      top = WordsAddN(t + k, t, k);
+    }
+    if (top != 0) {
+      WordsSub3(r, t + k, n, k);
+    } else {
+      WordsCopy(t + k, r, k);
+    }
+  }
+
+  const BigInt& N_;
+  int32_t k_;
+  BigInt& product_;
+  Limb minusInverse_;
+};
+
+// x := x^e with every product reduced by the reducer; x is in the reducer's
+// form, is neither 0 nor 1, and e ≥ 2.
+template <class Reducer>
+void PowerLoop(const Reducer& reducer, BigInt& x, const BigInt& e) {
+  const int32_t bits = BigBitSize(e);
+  const int32_t w = PowWindowSize(bits, BigPopCount(e));
+  BigInt* const table = modscratch::Table;
+  if (w >= 2) {
+    BigTemps temps(1);
+    BigInt& square = temps[0];
+    reducer.Assign(table[0], x);
+    reducer.Assign(square, x);
+    reducer.Sqr(square);
+    const int32_t entries = 1 << (w - 1);
+    for (int32_t i = 1; i < entries; ++i) {
+      reducer.Assign(table[i], table[i - 1]);
+      reducer.Mul(table[i], square);
+    }
+    int32_t position = (bits + w - 1) / w * w - w;
+    int32_t s;
+    int32_t t;
+    SplitOddPart(static_cast<int32_t>(BigBitField(e, position, w)), s, t);
+    reducer.Assign(x, table[t]);
+    for (int32_t i = 0; i < s; ++i) {
+      reducer.Sqr(x);
+    }
+    while (position > 0) {
+      CheckPoll();
+      position -= w;
+      const auto v = static_cast<int32_t>(BigBitField(e, position, w));
+      if (v == 0) {
+        for (int32_t i = 0; i < w; ++i) {
+          reducer.Sqr(x);
+        }
+        continue;
+      }
+      SplitOddPart(v, s, t);
+      for (int32_t i = s; i < w; ++i) {
+        reducer.Sqr(x);
+      }
+      reducer.Mul(x, table[t]);
+      for (int32_t i = 0; i < s; ++i) {
+        reducer.Sqr(x);
+      }
+    }
+    return;
+  }
+  if (reducer.IsSingleWord(x)) {
+    const Word base = x.Words[0];
+    for (int32_t bit = bits - 2; bit >= 0; --bit) {
+      CheckPoll();
+      reducer.Sqr(x);
+      if (BigTestBit(e, bit)) {
+        reducer.MulWord(x, base);
+      }
+    }
+    return;
+  }
+  reducer.Assign(table[0], x);
+  for (int32_t bit = bits - 2; bit >= 0; --bit) {
+    CheckPoll();
+    reducer.Sqr(x);
+    if (BigTestBit(e, bit)) {
+      reducer.Mul(x, table[0]);
+    }
+  }
+}
+
+template <class Reducer>
+void PowerWith(const Reducer& reducer, BigInt& x, const BigInt& e) {
+  reducer.Enter(x);
+  PowerLoop(reducer, x, e);
+  reducer.Leave(x);
+}
+
+// BigPowMod after its argument checks: e ≥ 0, N ≥ 1.
+void PowModChecked(BigInt& x, const BigInt& exponent, const BigInt& modulus, int32_t method) {
+  if (method < PowModAuto || method > PowModBarrett) {
+    InternalError(1000, 39, 1);
+  }
+  CheckPoll();
+  if (BigIsOne(modulus)) {
+    BigSetZero(x);
+    return;
+  }
+  if (exponent.Length == 0) {
+    BigSetOne(x);
+    return;
+  }
+  // The result overwrites x, so an exponent or modulus in the same record is
+  // copied first.
+  BigTemps temps(3);
+  const BigInt* e = &exponent;
+  const BigInt* N = &modulus;
+  if (e == &x) {
+    BigAssign(temps[0], x);
+    e = &temps[0];
+  }
+  if (N == &x) {
+    BigAssign(temps[1], x);
+    N = &temps[1];
+  }
+  if (x.Sign != 0 || x.Length >= N->Length) {
+    BigMod(x, *N);
+  }
+  if (BigIsOne(*e) || x.Length == 0 || BigIsOne(x)) {
+    return;
+  }
+  if (method == PowModAuto || (method == PowModMontgomery && !BigIsOdd(*N))) {
+    method = PowModMethodFor(*N);
+  }
+  switch (method) {
+    case PowModPlain:
+      PowerWith(TPlainReducer(*N), x, *e);
+      break;
+    case PowModMontgomery:
+      PowerWith(TMontgomeryReducer(*N, temps[2]), x, *e);
+      break;
+    default:
+      PowerWith(TBarrettReducer(*N), x, *e);
+      break;
+  }
+}
+
+}  // namespace
+
+int32_t PowModMethodFor(const BigInt& N) {
+  const int32_t k = N.Length;
+  if (k < PlainBelow) {
+    return PowModPlain;
+  }
+  if (BigIsOdd(N)) {
+    return k < OddBarrettFrom ? PowModMontgomery : PowModBarrett;
+  }
+  return k < EvenBarrettFrom ? PowModPlain : PowModBarrett;
+}
+
+int32_t PowWindowSize(int32_t bits, int32_t weight) {
+  if (bits < 1) {
+    InternalError(1000, 11, 1);
+  }
+  // The first exponent size of each width 2..8.
+  static constexpr int32_t widthFrom[] = {9, 25, 70, 197, 539, 1434, 3715};
+  int32_t w = 1;
+  for (int32_t from : widthFrom) {
+    if (bits >= from) {
+      ++w;
+    }
+  }
+  // A sparse exponent costs fewer products bit by bit than the table does.
+  if (w >= 2 && weight >= 0 && weight <= (1 << (w - 1)) + (bits + w - 1) / w) {
+    w = 1;
+  }
+  return w;
+}
+
+void SplitOddPart(int32_t v, int32_t& s, int32_t& t) {
+  if (v < 1) {
+    InternalError(1000, 10, 1);
+  }
+  s = std::countr_zero(static_cast<uint32_t>(v));
+  t = (v >> s) >> 1;
+}
+
+void BigPowMod(BigInt& x, const BigInt& e, const BigInt& N, int32_t method) {
+  if (e.Sign != 0) {
+    InternalError(1000, 21, 1);
+  }
+  if (N.Sign != 0 || N.Length == 0) {
+    InternalError(1000, 21, 2);
+  }
+  PowModChecked(x, e, N, method);
+}
+
+void BigPowModWord(BigInt& x, Word e, const BigInt& N, int32_t method) {
+  if (N.Sign != 0 || N.Length == 0) {
+    InternalError(1000, 22, 1);
+  }
+  BigSetWord(modscratch::WordExponent, e);
+  PowModChecked(x, modscratch::WordExponent, N, method);
+}
+
+}  // namespace karvo

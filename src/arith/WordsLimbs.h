@@ -1,0 +1,100 @@
+#pragma once
+
+// Kernel-private helpers. The interface counts 32-bit words, but the loops
+// take two words at a time as one 64-bit limb: on x86-64 (little-endian)
+// words 2i and 2i+1 of an array are exactly the limb i that starts there, at
+// any word offset. Limbs are loaded and stored with memcpy, which compiles to
+// plain moves and keeps the word arrays free of aliasing and alignment
+// trouble; an odd count leaves one 32-bit word for a tail step.
+
+#include <cstdint>
+
+#include "arith/Words.h"
+
+#if !defined(__x86_64__)
+#error "the word kernel assumes x86-64: little-endian 64-bit limbs and carry builtins"
+#endif
+
+namespace karvo::limbs {
+
+using Limb = uint64_t;
+using DLimb = unsigned __int128;
+
+inline Limb Load64(const Word* p) {
+  Limb v;
+  __builtin_memcpy(&v, p, sizeof v);
+  return v;
+}
+
+inline void Store64(Word* p, Limb v) { __builtin_memcpy(p, &v, sizeof v); }
+
+// Carry and borrow steps that the compiler turns into adc/sbb chains kept
+// in the flags across an unrolled block; with g++ a plain __int128 sum
+// spills instead. (clang, used by the fuzzing build, has its own builtins.)
+inline Limb AddCarry(Limb a, Limb b, unsigned char& carry) {
+  unsigned long long r;
+#if defined(__clang__)
+  unsigned long long out;
+  r = __builtin_addcll(a, b, carry, &out);
+  carry = static_cast<unsigned char>(out);
+#else
+  carry = __builtin_ia32_addcarryx_u64(carry, a, b, &r);
+#endif
+  return r;
+}
+
+inline Limb SubBorrow(Limb a, Limb b, unsigned char& borrow) {
+  unsigned long long r;
+#if defined(__clang__)
+  unsigned long long out;
+  r = __builtin_subcll(a, b, borrow, &out);
+  borrow = static_cast<unsigned char>(out);
+#else
+  borrow = __builtin_ia32_sbb_u64(borrow, a, b, &r);
+#endif
+  return r;
+}
+
+// (hi, lo) := x·y.
+inline void MulWide(Limb x, Limb y, Limb& lo, Limb& hi) {
+  const DLimb p = DLimb{x} * y;
+  lo = static_cast<Limb>(p);
+  hi = static_cast<Limb>(p >> 64);
+}
+
+// (hi, lo) += v where the sum is known to fit: an add and an adc of zero.
+// Written with __int128, the same sums make g++ spill to the stack.
+inline void Accumulate(Limb& lo, Limb& hi, Limb v) {
+  unsigned char carry = 0;
+  lo = AddCarry(lo, v, carry);
+  hi = AddCarry(hi, 0, carry);
+}
+
+// {dst, n} := {a, n} ± {b, n}; dst may equal a or b. Returns the carry or
+// the borrow as 0 or 1. Out of line on purpose: inlined into a larger
+// function, g++ 12 reloads every limb through the stack slot of the carry
+// builtin.
+Word AddN(Word* dst, const Word* a, const Word* b, int32_t n);
+Word SubN(Word* dst, const Word* a, const Word* b, int32_t n);
+
+// {dst, n} := {src, n}·k (dst may equal src); returns the part above word
+// n-1, which for odd n may exceed 32 bits.
+Limb Mul1(Word* dst, const Word* src, int32_t n, Limb k);
+// {dst, n} += {src, n}·k; returns the carry as Mul1 does.
+Limb AddMul1(Word* dst, const Word* src, int32_t n, Limb k);
+// Subtracts w from {dst, n}, borrowing at most through n words; returns the
+// borrow out (0 or 1).
+Word SubWord(Word* dst, int32_t n, Word w);
+
+// {dst, 2n} := {a, n}·{b, n} or {a, n}^2 by the method the thresholds pick for
+// n; scratch holds WordsScratchSize(n) words. Toom-3 recurses through these.
+void MulAnySize(Word* dst, const Word* a, const Word* b, int32_t n, Word* scratch);
+void SqrAnySize(Word* dst, const Word* a, int32_t n, Word* scratch);
+
+// Scratch words that one Toom-3 level keeps for itself: three evaluations of
+// each operand and three of their products, k + 1 and 2k + 2 words each, for
+// pieces of k words. Sub-products use the words after these.
+constexpr int32_t Toom3PieceWords(int32_t n) { return (n + 2) / 3; }
+constexpr int32_t Toom3OwnScratch(int32_t n) { return 12 * (Toom3PieceWords(n) + 1); }
+
+}  // namespace karvo::limbs
