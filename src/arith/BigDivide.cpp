@@ -8,23 +8,12 @@ namespace karvo {
 
 namespace {
 
-// {u, n+1} -= q·{d, n}; returns the borrow out of the top word (non-zero
-// when q was one too large).
-Word SubtractMultiple(Word* u, const Word* d, int32_t n, Word q) {
-  uint64_t carry = 0;
-  Word borrow = 0;
-  for (int32_t i = 0; i < n; ++i) {
-    const uint64_t product = static_cast<uint64_t>(q) * d[i] + carry;
-    carry = product >> 32;
-    const Word low = static_cast<Word>(product);
-    const Word before = u[i];
-    u[i] = before - low - borrow;
-    borrow = (before < low || (before == low && borrow != 0)) ? 1 : 0;
-  }
-  const uint64_t top = static_cast<uint64_t>(carry) + borrow;
-  const Word before = u[n];
-  u[n] = before - static_cast<Word>(top);
-  return top > before ? 1 : 0;
+// {u, n+1} -= q·{d, n}; true when that went below zero (q was one too large).
+bool SubtractMultiple(Word* u, const Word* d, int32_t n, Word q) {
+  const Word borrow = WordsSubMulWord(u, d, n, q);
+  const Word top = u[n];
+  u[n] = top - borrow;
+  return borrow > top;
 }
 
 // Knuth's algorithm D on magnitudes, |x| ≥ |y|, y of two words or more.
@@ -74,7 +63,7 @@ void LongDivide(const BigInt& x, const BigInt& y) {
       --qhat;
       rhat += d1;
     }
-    if (qhat != 0 && SubtractMultiple(window, d.Words, n, static_cast<Word>(qhat)) != 0) {
+    if (qhat != 0 && SubtractMultiple(window, d.Words, n, static_cast<Word>(qhat))) {
       --qhat;
       window[n] += WordsAddN(window, d.Words, n);
     }

@@ -54,8 +54,9 @@ uint64_t LimbOf(const BigInt& x, int32_t j) {
   return i < x.Length ? x.Words[i] : 0;
 }
 
-// z := the two's-complement limbs already stored in z (limbCount of them)
-// followed by the final carry: a sign-magnitude record again.
+// Completes z from the limbCount two's-complement limbs stored in it and the
+// carry out of them: appends the carry, negates a negative value, and sets
+// Length and Sign.
 void FinishCombination(BigInt& z, int32_t limbCount, SInt128 carry) {
   if (carry != 0 && carry != -1) {
     limbs::Store64(z.Words + 2 * limbCount, static_cast<uint64_t>(carry));
@@ -65,7 +66,6 @@ void FinishCombination(BigInt& z, int32_t limbCount, SInt128 carry) {
   int32_t length = 2 * limbCount;
   z.Sign = 0;
   if (carry == -1) {
-    // The words hold 2^(32·length) - |z|: negate them.
     Word add = 1;
     for (int32_t i = 0; i < length; ++i) {
       const Word w = ~z.Words[i] + add;

@@ -1,5 +1,6 @@
 #include "arith/BigInt.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <istream>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "arith/BigInternal.h"
+#include "arith/BigMod.h"
 #include "arith/BigTempPool.h"
 #include "base/Errors.h"
 
@@ -196,7 +198,9 @@ void BigSetPower(BigInt& x, Word b, Word e) {
     BigSetZero(x);
   } else if (b == 2) {
     BigSetZero(x);
-    BigSetBit(x, e > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int32_t>(e));
+    // Exponents from 2^29 on are refused by BigSetBit; clamping only keeps
+    // the conversion to its signed argument exact.
+    BigSetBit(x, static_cast<int32_t>(std::min<Word>(e, 0x7FFFFFFF)));
   } else {
     BigSetWord(x, b);
     BigPower(x, e);
@@ -311,6 +315,7 @@ void BigShutdown() { BigReleaseScratch(); }
 
 void BigReleaseScratch() {
   scratch::ReleaseAll();
+  BigModReleaseScratch();
   BigTempPool::Instance().Trim();
   WordsReleaseScratch();
 }

@@ -22,7 +22,7 @@ testing::AssertionResult CheckComparisons(const BigInt& x, const BigInt& y) {
   const int cmp = Sign(mpz_cmp(a, b));
   const int cmpAbs = Sign(mpz_cmpabs(a, b));
   auto fail = [&](const char* what) {
-    return testing::AssertionFailure() << what << " of 0x" << test::MpzHex(a) << " and 0x" << test::MpzHex(b);
+    return testing::AssertionFailure() << what << " of " << test::MpzShown(a) << " and " << test::MpzShown(b);
   };
   if (BigCompare(x, y) != cmp) {
     return fail("BigCompare") << " gave " << BigCompare(x, y);
@@ -91,9 +91,9 @@ TEST(BigCompareTest, CompareWordIsMinusOneForAnyNegative) {
           test::ToMpz(value, x);
         }
         const int want = mpz_sgn(value) < 0 ? -1 : Sign(mpz_cmp_ui(value, w));
-        ASSERT_EQ(BigCompareWord(x, w), want) << "0x" << test::MpzHex(value) << " vs " << w;
+        ASSERT_EQ(BigCompareWord(x, w), want) << test::MpzShown(value) << " vs " << w;
         const bool equals = mpz_cmp_ui(value, w) == 0;
-        ASSERT_EQ(BigEqualsWord(x, w), equals) << "0x" << test::MpzHex(value) << " vs " << w;
+        ASSERT_EQ(BigEqualsWord(x, w), equals) << test::MpzShown(value) << " vs " << w;
       }
     }
   }

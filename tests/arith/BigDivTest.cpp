@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <utility>
 
 #include "GmpBridge.h"
 
@@ -39,8 +41,7 @@ testing::AssertionResult CheckDivision(const std::vector<Word>& xw, int xs, cons
   Mpz r;
   mpz_tdiv_qr(q, r, x, y);
   auto fail = [&](const char* what) {
-    return testing::AssertionFailure() << what << " of x = " << (mpz_sgn(x) < 0 ? "-" : "") << "0x"
-                                       << test::MpzHex(x) << " by y = 0x" << test::MpzHex(y) << ": ";
+    return testing::AssertionFailure() << what << " of x = " << test::MpzShown(x) << " by y = " << test::MpzShown(y) << ": ";
   };
   for (const DivModAlias& alias : divModAliases) {
     BigInt records[4];
@@ -216,8 +217,8 @@ TEST(BigDivModTest, ExtremeWordsExhaustively) {
         test::BigFromWords(a, x, 0);
         test::BigFromWords(b, y, 1);
         BigDivMod(bq, br, a, b);
-        ASSERT_TRUE(test::BigMatches(bq, q)) << "0x" << test::MpzHex(xm) << " / 0x" << test::MpzHex(ym);
-        ASSERT_TRUE(test::BigMatches(br, r)) << "0x" << test::MpzHex(xm) << " / 0x" << test::MpzHex(ym);
+        ASSERT_TRUE(test::BigMatches(bq, q)) << test::MpzShown(xm) << " / " << test::MpzShown(ym);
+        ASSERT_TRUE(test::BigMatches(br, r)) << test::MpzShown(xm) << " / " << test::MpzShown(ym);
       }
     }
   }
@@ -328,11 +329,11 @@ TEST(BigDivWordTest, QuotientKeepsSignAndReturnsMagnitudeRemainder) {
     BigInt big;
     test::BigFromWords(big, words, sign);
     const Word got = BigDivWord(big, w);
-    ASSERT_EQ(got, rem) << "0x" << test::MpzHex(x) << " / " << w;
-    ASSERT_TRUE(test::BigMatches(big, q)) << "0x" << test::MpzHex(x) << " / " << w;
+    ASSERT_EQ(got, rem) << test::MpzShown(x) << " / " << w;
+    ASSERT_TRUE(test::BigMatches(big, q)) << test::MpzShown(x) << " / " << w;
     test::BigFromWords(big, words, sign);
-    ASSERT_EQ(BigDivWordExact(big, w), rem == 0) << "0x" << test::MpzHex(x) << " / " << w;
-    ASSERT_TRUE(test::BigMatches(big, q)) << "0x" << test::MpzHex(x) << " / " << w;
+    ASSERT_EQ(BigDivWordExact(big, w), rem == 0) << test::MpzShown(x) << " / " << w;
+    ASSERT_TRUE(test::BigMatches(big, q)) << test::MpzShown(x) << " / " << w;
   });
 }
 
@@ -343,8 +344,8 @@ TEST(BigDivWordTest, ModWordAndMod3AreNonNegative) {
     test::MpzFromWords(x, words, sign);
     BigInt big;
     test::BigFromWords(big, words, sign);
-    ASSERT_EQ(BigModWord(big, w), mpz_fdiv_ui(x, w)) << "0x" << test::MpzHex(x) << " mod " << w;
-    ASSERT_EQ(BigMod3(big), mpz_fdiv_ui(x, 3)) << "0x" << test::MpzHex(x) << " mod 3";
+    ASSERT_EQ(BigModWord(big, w), mpz_fdiv_ui(x, w)) << test::MpzShown(x) << " mod " << w;
+    ASSERT_EQ(BigMod3(big), mpz_fdiv_ui(x, 3)) << test::MpzShown(x) << " mod 3";
     ASSERT_TRUE(test::BigMatches(big, x));
   });
 }
@@ -369,7 +370,7 @@ TEST(BigDivWordTest, DivisibilityByWord) {
     BigInt big;
     test::FromMpz(big, x);
     ASSERT_EQ(BigIsDivisibleByWord(big, w), mpz_divisible_ui_p(x, w) != 0)
-        << "0x" << test::MpzHex(x) << " by " << w;
+        << test::MpzShown(x) << " by " << w;
     ASSERT_TRUE(test::BigMatches(big, x));
   });
 }
@@ -388,7 +389,7 @@ TEST(BigDivWordTest, ExactDivisionByWord) {
     BigInt big;
     test::FromMpz(big, x);
     BigDivExactByWord(big, w);
-    ASSERT_TRUE(test::BigMatches(big, quotient)) << "0x" << test::MpzHex(x) << " / " << w;
+    ASSERT_TRUE(test::BigMatches(big, quotient)) << test::MpzShown(x) << " / " << w;
   });
 }
 
@@ -411,8 +412,8 @@ TEST(BigDivWordTest, DivIntTruncatesWithSignedRemainder) {
         BigInt big;
         test::BigFromWords(big, words, sign);
         const int32_t got = BigDivInt(big, i);
-        ASSERT_EQ(got, mpz_get_si(r)) << "0x" << test::MpzHex(x) << " / " << i;
-        ASSERT_TRUE(test::BigMatches(big, q)) << "0x" << test::MpzHex(x) << " / " << i;
+        ASSERT_EQ(got, mpz_get_si(r)) << test::MpzShown(x) << " / " << i;
+        ASSERT_TRUE(test::BigMatches(big, q)) << test::MpzShown(x) << " / " << i;
       }
     }
   }

@@ -21,10 +21,10 @@ testing::AssertionResult CheckIsqrt(mpz_srcptr value) {
   test::FromMpz(x, value);
   const bool square = BigIsqrt(x);
   if (auto result = test::BigMatches(x, root); !result) {
-    return testing::AssertionFailure() << "isqrt(0x" << test::MpzHex(value) << "): " << result.message();
+    return testing::AssertionFailure() << "isqrt(" << test::MpzShown(value) << "): " << result.message();
   }
   if (square != (mpz_sgn(rem) == 0)) {
-    return testing::AssertionFailure() << "isqrt(0x" << test::MpzHex(value) << "): square flag " << square;
+    return testing::AssertionFailure() << "isqrt(" << test::MpzShown(value) << "): square flag " << square;
   }
   return testing::AssertionSuccess();
 }

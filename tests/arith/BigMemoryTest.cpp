@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <vector>
 
 #include "GmpBridge.h"
 

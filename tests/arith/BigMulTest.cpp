@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
-
 #include "GmpBridge.h"
 
 namespace karvo {
@@ -190,7 +188,7 @@ TEST(BigPowerTest, AgreesWithGmp) {
       Mpz expected;
       mpz_pow_ui(expected, base, e);
       BigPower(x, e);
-      ASSERT_TRUE(test::BigMatches(x, expected)) << "(0x" << test::MpzHex(base) << ")^" << e;
+      ASSERT_TRUE(test::BigMatches(x, expected)) << "(" << test::MpzShown(base) << ")^" << e;
     }
   }
 }

@@ -357,6 +357,24 @@ TEST(BigPowModTest, SplitOddPart) {
   }
 }
 
+// Giving back the window table and scratch storage between tasks leaves
+// the next powering correct.
+TEST(BigPowModTest, CorrectAfterScratchRelease) {
+  SCOPED_TRACE(test::SeedNote());
+  BigRandom random;
+  Pair N;
+  test::RandomModulus(random, N, 20, true);
+  Pair base;
+  test::RandomResidue(random, base, N.ref);
+  Pair e;
+  test::RandomValue(random, e, 20);
+  for (int32_t method : MethodsFor(true)) {
+    ASSERT_TRUE(PowMatches(base, e, N, method));
+    BigModReleaseScratch();
+    ASSERT_TRUE(PowMatches(base, e, N, method));
+  }
+}
+
 // With a modulus registered, the reduction of an oversized base goes through
 // Barrett; the result must not depend on it.
 TEST(BigPowModTest, IndependentOfTheRegisteredModulus) {

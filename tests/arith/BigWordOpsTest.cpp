@@ -40,12 +40,12 @@ class BigWordOpTest : public testing::TestWithParam<WordForm> {
     Mpz expected;
     test::BigFromWords(x, words, sign);
     test::ToMpz(expected, x);
-    const std::string before = test::MpzHex(expected);
+    const std::string before = test::MpzShown(expected);
     GetParam().reference(expected, w);
     GetParam().run(x, w);
     testing::AssertionResult result = test::BigMatches(x, expected);
     if (!result) {
-      return testing::AssertionFailure() << GetParam().name << "(0x" << before << ", 0x" << std::hex << w
+      return testing::AssertionFailure() << GetParam().name << "(" << before << ", 0x" << std::hex << w
                                          << "): " << result.message();
     }
     return result;

@@ -83,14 +83,23 @@ std::string MpzHex(mpz_srcptr v) {
   return result;
 }
 
+std::string MpzShown(mpz_srcptr v) {
+  Mpz magnitude;
+  mpz_abs(magnitude, v);
+  std::string hex = MpzHex(magnitude);
+  if (hex.size() > 200) {
+    hex = hex.substr(0, 90) + "..." + hex.substr(hex.size() - 90);
+  }
+  return (mpz_sgn(v) < 0 ? "-0x" : "0x") + hex;
+}
+
 std::string BigDescribe(const BigInt& x) {
   std::ostringstream out;
   out << "{Length " << x.Length << ", Capacity " << x.Capacity << ", Sign " << x.Sign;
   if (x.Length > 0 && x.Words != nullptr && x.Length <= x.Capacity) {
     Mpz value;
     ToMpz(value, x);
-    const std::string hex = MpzHex(value);
-    out << ", value 0x" << (hex.size() > 200 ? hex.substr(0, 90) + "..." + hex.substr(hex.size() - 90) : hex);
+    out << ", value " << MpzShown(value);
   }
   out << "}";
   return out.str();
@@ -129,16 +138,8 @@ testing::AssertionResult BigMatches(const BigInt& x, mpz_srcptr expected) {
   Mpz got;
   ToMpz(got, x);
   if (mpz_cmp(got, expected) != 0) {
-    std::string want = MpzHex(expected);
-    std::string have = MpzHex(got);
-    if (want.size() > 200) {
-      want = want.substr(0, 90) + "..." + want.substr(want.size() - 90);
-    }
-    if (have.size() > 200) {
-      have = have.substr(0, 90) + "..." + have.substr(have.size() - 90);
-    }
-    return testing::AssertionFailure() << "expected 0x" << want << " (" << mpz_sizeinbase(expected, 2)
-                                       << " bits), got 0x" << have << " " << BigDescribe(x);
+    return testing::AssertionFailure() << "expected " << MpzShown(expected) << " (" << mpz_sizeinbase(expected, 2)
+                                       << " bits), got " << MpzShown(got) << " " << BigDescribe(x);
   }
   return testing::AssertionSuccess();
 }
@@ -328,8 +329,8 @@ testing::AssertionResult CheckBinary(const BinaryForm& form, const std::vector<W
   form.run(*z, *px, *py);
   testing::AssertionResult result = BigMatches(*z, expected);
   if (!result) {
-    return testing::AssertionFailure() << form.name << " (" << AliasName(form.alias) << ") of x = 0x"
-                                       << MpzHex(xRef) << ", y = 0x" << MpzHex(yRef) << ": "
+    return testing::AssertionFailure() << form.name << " (" << AliasName(form.alias) << ") of x = "
+                                       << MpzShown(xRef) << ", y = " << MpzShown(yRef) << ": "
                                        << result.message();
   }
   for (const auto& [record, ref, label] : {std::tuple<BigInt*, mpz_srcptr, const char*>{px, xRef, "x"},

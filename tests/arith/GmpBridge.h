@@ -56,6 +56,8 @@ void ToMpz(mpz_ptr out, const BigInt& x);
 void FromMpz(BigInt& x, mpz_srcptr v);
 // Hexadecimal of an mpz (lower case, with "-"), for failure messages.
 std::string MpzHex(mpz_srcptr v);
+// The same as "-0x1f", middle digits elided for long values.
+std::string MpzShown(mpz_srcptr v);
 // The record's fields and words, read without trusting its invariants.
 std::string BigDescribe(const BigInt& x);
 

@@ -24,8 +24,9 @@ WordVector GmpMulWord(const WordVector& a, Word k, const WordVector* acc) {
 
 std::vector<Word> FactorsToTry(std::mt19937_64& rng) {
   std::vector<Word> factors(std::begin(EdgeFactors), std::end(EdgeFactors));
-  factors.push_back(static_cast<Word>(rng()));
-  factors.push_back(static_cast<Word>(rng()) >> 16);
+  // At least 2: WordsMulWordInPlace leaves the array alone for 0 and 1.
+  factors.push_back(std::max<Word>(2, static_cast<Word>(rng())));
+  factors.push_back(std::max<Word>(2, static_cast<Word>(rng()) >> 16));
   return factors;
 }
 
@@ -111,6 +112,39 @@ TEST(WordsMulWordTest, AllOnesCarries) {
       WordVector expected = ones;
       expected[0] = ~k;
       EXPECT_EQ(dst, expected);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace karvo::wordstest
+
+namespace karvo::wordstest {
+namespace {
+
+// D - src·k must come out as the n stored words minus borrow·2^(32n).
+TEST(WordsSubMulWordTest, BorrowAndWordsRebuildTheDifference) {
+  SCOPED_TRACE(SeedTrace());
+  auto rng = WordsRandom();
+  for (int32_t n = 1; n <= 120; ++n) {
+    const WordShape shape = AllWordShapes[n % 3];
+    const WordVector src = RandomWords(rng, n, shape);
+    const WordVector before = RandomWords(rng, n, shape);
+    for (Word k : {Word{0}, Word{1}, Word{2}, ~Word{0}, static_cast<Word>(rng())}) {
+      SCOPED_TRACE(testing::Message() << "n = " << n << ", k = " << k);
+      WordVector dst = before;
+      const Word borrow = WordsSubMulWord(dst.data(), src.data(), n, k);
+      mpz_t d, s, r, lhs;
+      mpz_inits(d, s, r, lhs, nullptr);
+      mpz_import(d, static_cast<size_t>(n), -1, sizeof(Word), 0, 0, before.data());
+      mpz_import(s, static_cast<size_t>(n), -1, sizeof(Word), 0, 0, src.data());
+      mpz_import(r, static_cast<size_t>(n), -1, sizeof(Word), 0, 0, dst.data());
+      mpz_submul_ui(d, s, k);
+      mpz_set_ui(lhs, borrow);
+      mpz_mul_2exp(lhs, lhs, 32 * static_cast<mp_bitcnt_t>(n));
+      mpz_add(lhs, lhs, d);
+      EXPECT_EQ(mpz_cmp(lhs, r), 0);
+      mpz_clears(d, s, r, lhs, nullptr);
     }
   }
 }

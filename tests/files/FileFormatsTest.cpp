@@ -46,27 +46,10 @@ TEST(FileNamesTest, TaskFilesFollowIdAndPosition) {
 }
 
 class FixedClock : public testing::Test {
- protected:
-  void SetUp() override {
-    const auto when = std::chrono::sys_days{std::chrono::year{2026} / 12 / 5} +
-                      std::chrono::hours{8} + std::chrono::minutes{38} + std::chrono::seconds{15};
-    SetClock([when] { return when; });
-    savedTz_ = std::getenv("TZ") ? std::getenv("TZ") : "";
-    setenv("TZ", "UTC", 1);
-    tzset();
-  }
-  void TearDown() override {
-    SetClock(nullptr);
-    if (savedTz_.empty()) {
-      unsetenv("TZ");
-    } else {
-      setenv("TZ", savedTz_.c_str(), 1);
-    }
-    tzset();
-  }
-
  private:
-  std::string savedTz_;
+  test::FixedLocalTime time_{std::chrono::sys_days{std::chrono::year{2026} / 12 / 5} +
+                             std::chrono::hours{8} + std::chrono::minutes{38} +
+                             std::chrono::seconds{15}};
 };
 
 using NewInputFileTest = FixedClock;

@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +17,7 @@
 #include <random>
 #include <string>
 
+#include "base/Clock.h"
 #include "files/TXFile.h"
 
 namespace karvo::test {
@@ -64,6 +68,35 @@ class CurrentFolder {
 
  private:
   std::filesystem::path saved_;
+};
+
+// Local time fixed at an instant, in UTC, for the lifetime of the object, so
+// that dates written into files are known in advance.
+class FixedLocalTime {
+ public:
+  explicit FixedLocalTime(std::chrono::system_clock::time_point when) {
+    SetClock([when] { return when; });
+    const char* tz = std::getenv("TZ");
+    savedTz_ = tz != nullptr ? tz : "";
+    hadTz_ = tz != nullptr;
+    setenv("TZ", "UTC", 1);
+    tzset();
+  }
+  ~FixedLocalTime() {
+    SetClock(nullptr);
+    if (hadTz_) {
+      setenv("TZ", savedTz_.c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+  FixedLocalTime(const FixedLocalTime&) = delete;
+  FixedLocalTime& operator=(const FixedLocalTime&) = delete;
+
+ private:
+  std::string savedTz_;
+  bool hadTz_ = false;
 };
 
 inline std::string ReadBytes(const std::string& path) {

@@ -20,13 +20,6 @@ using test::TempFolder;
 class ReportsTest : public testing::Test {
  protected:
   void SetUp() override {
-    const auto when = std::chrono::sys_days{std::chrono::year{2026} / 12 / 5} +
-                      std::chrono::hours{20} + std::chrono::minutes{1} + std::chrono::seconds{2};
-    SetClock([when] { return when; });
-    const char* tz = std::getenv("TZ");
-    savedTz_ = tz ? tz : "";
-    setenv("TZ", "UTC", 1);
-    tzset();
     savedWorkFolder_ = WorkFolder;
     WorkFolder = folder_.Path("");
     TaskID = "B4906034A6F1B";
@@ -34,19 +27,14 @@ class ReportsTest : public testing::Test {
   void TearDown() override {
     TaskReportClose();
     WorkFolder = savedWorkFolder_;
-    SetClock(nullptr);
-    if (savedTz_.empty()) {
-      unsetenv("TZ");
-    } else {
-      setenv("TZ", savedTz_.c_str(), 1);
-    }
-    tzset();
   }
 
   TempFolder folder_;
 
  private:
-  std::string savedTz_;
+  test::FixedLocalTime time_{std::chrono::sys_days{std::chrono::year{2026} / 12 / 5} +
+                             std::chrono::hours{20} + std::chrono::minutes{1} +
+                             std::chrono::seconds{2}};
   std::string savedWorkFolder_;
 };
 
