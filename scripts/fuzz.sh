@@ -44,14 +44,19 @@ for target in "${targets[@]}"; do
     cp -R "$corpus/." "$work/corpus/"
   fi
   echo "== $name: ${seconds}s over a copy of $corpus"
+  # The fuzzer reports every new input; only the closing statistics, or the
+  # report of a failure, are worth showing.
   if "$target" -max_total_time="$seconds" -timeout=25 -print_final_stats=1 \
-      -artifact_prefix="$work/artifacts/" "$work/corpus"; then
+      -artifact_prefix="$work/artifacts/" "$work/corpus" >"$work/log" 2>&1; then
+    grep -E '^(stat::|Done )' "$work/log" || true
     echo "== $name: passed"
   else
+    tail -n 80 "$work/log" >&2
     kept=build-fuzz/artifacts/$name
     mkdir -p "$kept"
     cp -R "$work/artifacts/." "$kept/"
-    echo "== $name: FAILED; inputs kept in $kept" >&2
+    cp "$work/log" "$kept/fuzz.log"
+    echo "== $name: FAILED; inputs and log kept in $kept" >&2
     failed+=("$name")
   fi
 done
