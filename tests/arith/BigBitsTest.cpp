@@ -27,7 +27,9 @@ std::vector<int64_t> ShiftCounts(BigRandom& random) {
   return counts;
 }
 
-TEST(BigShiftTest, LeftShiftAgreesWithGmp) {
+// Signed operands of every shape up to 40 words, shifted by each count.
+void CheckShifts(void (*shift)(BigInt&, int64_t),
+                 void (*reference)(mpz_ptr, mpz_srcptr, mp_bitcnt_t), const char* op) {
   BigRandom random;
   for (int32_t n = 0; n <= 40; ++n) {
     const Shape shape = test::AllShapes[n % 5];
@@ -35,26 +37,17 @@ TEST(BigShiftTest, LeftShiftAgreesWithGmp) {
       BigInt x;
       Mpz expected;
       random.SignedOperand(x, expected, n, shape);
-      mpz_mul_2exp(expected, expected, static_cast<mp_bitcnt_t>(k));
-      BigShiftLeft(x, k);
-      ASSERT_TRUE(test::BigMatches(x, expected)) << n << " words << " << k;
+      reference(expected, expected, static_cast<mp_bitcnt_t>(k));
+      shift(x, k);
+      ASSERT_TRUE(test::BigMatches(x, expected)) << n << " words " << op << " " << k;
     }
   }
 }
 
+TEST(BigShiftTest, LeftShiftAgreesWithGmp) { CheckShifts(BigShiftLeft, mpz_mul_2exp, "<<"); }
+
 TEST(BigShiftTest, RightShiftTruncatesMagnitudeTowardZero) {
-  BigRandom random;
-  for (int32_t n = 0; n <= 40; ++n) {
-    const Shape shape = test::AllShapes[n % 5];
-    for (int64_t k : ShiftCounts(random)) {
-      BigInt x;
-      Mpz expected;
-      random.SignedOperand(x, expected, n, shape);
-      mpz_tdiv_q_2exp(expected, expected, static_cast<mp_bitcnt_t>(k));
-      BigShiftRight(x, k);
-      ASSERT_TRUE(test::BigMatches(x, expected)) << n << " words >> " << k;
-    }
-  }
+  CheckShifts(BigShiftRight, mpz_tdiv_q_2exp, ">>");
 }
 
 TEST(BigShiftTest, OneBitShifts) {
