@@ -227,60 +227,48 @@ TEST(WordsMulTest, DispatchersAgreeWithGmpAtEveryLength) {
   }
 }
 
-TEST(WordsMulTest, KaratsubaAgreesWithBasecaseAtThresholds) {
+// The method against the basecase at the given lengths and at every small
+// length from smallest to largestSmall.
+void CheckMethodAtLengths(Method method, bool square, std::vector<int32_t> lengths,
+                          int32_t smallest, int32_t largestSmall) {
   SCOPED_TRACE(SeedTrace());
   auto rng = WordsRandom();
-  std::vector<int32_t> lengths = Around(
-      {MulKaratsubaThreshold, 2 * MulKaratsubaThreshold, MulToom3Threshold, 2 * MulToom3Threshold},
-      2);
-  for (int32_t n = 2; n <= 12; ++n) {
+  for (int32_t n = smallest; n <= largestSmall; ++n) {
     lengths.push_back(n);
   }
   for (int32_t n : lengths) {
-    CheckAllShapes(Method::Karatsuba, false, n, rng);
+    CheckAllShapes(method, square, n, rng);
   }
 }
 
+TEST(WordsMulTest, KaratsubaAgreesWithBasecaseAtThresholds) {
+  CheckMethodAtLengths(Method::Karatsuba, false,
+                       Around({MulKaratsubaThreshold, 2 * MulKaratsubaThreshold,
+                               MulToom3Threshold, 2 * MulToom3Threshold},
+                              2),
+                       2, 12);
+}
+
 TEST(WordsMulTest, SqrKaratsubaAgreesWithBasecaseAtThresholds) {
-  SCOPED_TRACE(SeedTrace());
-  auto rng = WordsRandom();
-  std::vector<int32_t> lengths = Around(
-      {SqrKaratsubaThreshold, 2 * SqrKaratsubaThreshold, SqrToom3Threshold, 2 * SqrToom3Threshold},
-      2);
-  for (int32_t n = 2; n <= 12; ++n) {
-    lengths.push_back(n);
-  }
-  for (int32_t n : lengths) {
-    CheckAllShapes(Method::Karatsuba, true, n, rng);
-  }
+  CheckMethodAtLengths(Method::Karatsuba, true,
+                       Around({SqrKaratsubaThreshold, 2 * SqrKaratsubaThreshold,
+                               SqrToom3Threshold, 2 * SqrToom3Threshold},
+                              2),
+                       2, 12);
 }
 
 // Around the thresholds, and where the pieces (n + 2) / 3 themselves cross
 // into Karatsuba and Toom-3; each point covers n mod 3 = 0, 1 and 2.
 TEST(WordsMulTest, Toom3AgreesWithBasecaseAtThresholds) {
-  SCOPED_TRACE(SeedTrace());
-  auto rng = WordsRandom();
-  std::vector<int32_t> lengths =
-      Around({MulToom3Threshold, 3 * MulKaratsubaThreshold, 3 * MulToom3Threshold}, 3);
-  for (int32_t n = 5; n <= 14; ++n) {
-    lengths.push_back(n);
-  }
-  for (int32_t n : lengths) {
-    CheckAllShapes(Method::Toom3, false, n, rng);
-  }
+  CheckMethodAtLengths(
+      Method::Toom3, false,
+      Around({MulToom3Threshold, 3 * MulKaratsubaThreshold, 3 * MulToom3Threshold}, 3), 5, 14);
 }
 
 TEST(WordsMulTest, SqrToom3AgreesWithBasecaseAtThresholds) {
-  SCOPED_TRACE(SeedTrace());
-  auto rng = WordsRandom();
-  std::vector<int32_t> lengths =
-      Around({SqrToom3Threshold, 3 * SqrKaratsubaThreshold, 3 * SqrToom3Threshold}, 3);
-  for (int32_t n = 5; n <= 14; ++n) {
-    lengths.push_back(n);
-  }
-  for (int32_t n : lengths) {
-    CheckAllShapes(Method::Toom3, true, n, rng);
-  }
+  CheckMethodAtLengths(
+      Method::Toom3, true,
+      Around({SqrToom3Threshold, 3 * SqrKaratsubaThreshold, 3 * SqrToom3Threshold}, 3), 5, 14);
 }
 
 TEST(WordsMulTest, EqualHalvesGiveZeroCrossDifference) {
