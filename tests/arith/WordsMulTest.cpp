@@ -163,6 +163,17 @@ void CheckAllShapes(Method method, bool square, int32_t n, std::mt19937_64& rng)
   }
 }
 
+// Random operands of an and bn words through WordsMulBasecase into a
+// guarded destination, against mpn_mul.
+void CheckBasecase(std::mt19937_64& rng, int32_t an, int32_t bn, WordShape shape) {
+  const WordVector a = RandomWords(rng, an, shape);
+  const WordVector b = RandomWords(rng, bn, shape);
+  Guarded dst(an + bn, rng);
+  WordsMulBasecase(dst.data(), a.data(), b.data(), bn, an);
+  ASSERT_TRUE(dst.Intact());
+  ASSERT_TRUE(SameWords(dst.Contents(), GmpProduct(a.data(), an, b.data(), bn), "mpn_mul"));
+}
+
 TEST(WordsMulTest, BasecaseAgreesWithGmpForAllLengthPairsUpTo40) {
   SCOPED_TRACE(SeedTrace());
   auto rng = WordsRandom();
@@ -171,12 +182,7 @@ TEST(WordsMulTest, BasecaseAgreesWithGmpForAllLengthPairsUpTo40) {
       for (int32_t bn = 1; bn <= an; ++bn) {
         SCOPED_TRACE(testing::Message()
                      << "an = " << an << ", bn = " << bn << ", " << ShapeName(shape));
-        const WordVector a = RandomWords(rng, an, shape);
-        const WordVector b = RandomWords(rng, bn, shape);
-        Guarded dst(an + bn, rng);
-        WordsMulBasecase(dst.data(), a.data(), b.data(), bn, an);
-        ASSERT_TRUE(dst.Intact());
-        ASSERT_TRUE(SameWords(dst.Contents(), GmpProduct(a.data(), an, b.data(), bn), "mpn_mul"));
+        ASSERT_NO_FATAL_FAILURE(CheckBasecase(rng, an, bn, shape));
       }
     }
   }
@@ -191,12 +197,7 @@ TEST(WordsMulTest, BasecaseAgreesWithGmpForUnbalancedLengths) {
     const WordShape shape = AllWordShapes[rng() % 3];
     SCOPED_TRACE(testing::Message()
                  << "an = " << an << ", bn = " << bn << ", " << ShapeName(shape));
-    const WordVector a = RandomWords(rng, an, shape);
-    const WordVector b = RandomWords(rng, bn, shape);
-    Guarded dst(an + bn, rng);
-    WordsMulBasecase(dst.data(), a.data(), b.data(), bn, an);
-    ASSERT_TRUE(dst.Intact());
-    ASSERT_TRUE(SameWords(dst.Contents(), GmpProduct(a.data(), an, b.data(), bn), "mpn_mul"));
+    ASSERT_NO_FATAL_FAILURE(CheckBasecase(rng, an, bn, shape));
   }
 }
 
