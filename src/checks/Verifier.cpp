@@ -1,0 +1,364 @@
+// One verification from end to end: structure pass, signature set-up, the
+// tests, the outcome and its task-report entries.
+
+#include "checks/Verifier.h"
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <system_error>
+
+#include "arith/BigMod.h"
+#include "arith/Expression.h"
+#include "arith/ProbablePrime.h"
+#include "base/Constants.h"
+#include "base/Errors.h"
+#include "base/Globals.h"
+#include "base/SaveTimer.h"
+#include "base/Settings.h"
+#include "checks/Signature.h"
+#include "files/Chrono.h"
+#include "files/TXFile.h"
+#include "files/TaskReport.h"
+
+namespace karvo {
+
+namespace {
+
+constexpr const char* SignatureSection = "Signature";
+constexpr const char* CandidateSection = "Candidate";
+// Candidates above this many words are saved periodically while verified.
+constexpr int32_t PeriodicSaveWords = 64;
+// From this size on, reduction goes through the registered modulus.
+constexpr int32_t RegisteredModulusWords = 169;
+// Strong bases 2 to 17 decide primality below 2^48.
+constexpr int32_t LastTestRounds = 7;
+
+bool IsExistingFile(const std::string& fileName) {
+  std::error_code error;
+  return !fileName.empty() && std::filesystem::is_regular_file(fileName, error);
+}
+
+// The code of an internal error ("1003.3.3"), else the first line of the
+// error's text (a file error, say).
+std::string ErrorCodeText(const EKV& error) {
+  const std::string text = error.what();
+  const std::string prefix = "Internal error ";
+  if (text.compare(0, prefix.size(), prefix) == 0) {
+    return text.substr(prefix.size());
+  }
+  return text.substr(0, text.find_first_of("\r\n"));
+}
+
+std::string AbortedDueTo(const std::string& code) {
+  char buffer[256];
+  std::snprintf(buffer, sizeof buffer, TextAbortedInternalError, code.c_str());
+  return buffer;
+}
+
+// A stored seed: plain hexadecimal, no sign; an empty one reads as zero.
+bool ReadSeed(const TXFile& file, BigInt& seed) {
+  const std::string text = file.ReadString(SignatureSection, "1$");
+  if (text.find('-') != std::string::npos || (!text.empty() && !BigIsNumberText(text, 16))) {
+    return false;
+  }
+  SignatureFromText(seed, text);
+  return true;
+}
+
+}  // namespace
+
+const char* VerifierPhaseText(int32_t phase) {
+  switch (phase) {
+    case VerifyPhaseStructure:
+      return "Checking file structure and parameter validity";
+    case VerifyPhaseFull:
+      return "Checking and signing certificate";
+    case VerifyPhaseSignature:
+      return "Checking signature";
+    case VerifyPhasePartial:
+      return "Checking partial signature";
+    default:
+      return "";
+  }
+}
+
+TVerifier::TVerifier()
+    : OnProgress([](int32_t, int32_t, int32_t, int32_t) {}), OnPhase([](int32_t) {}) {}
+
+void TVerifier::Clear() {
+  TestCount = 0;
+  for (BigInt* x : {&Sig, &N, &S, &R, &A, &B, &T, &Work1, &Work2, &Work3, &HalfN}) {
+    BigSetZero(*x);
+  }
+}
+
+void TVerifier::Verify(const std::string& fileName, int32_t fileIndex) {
+  Clear();
+  fullModeBegun_ = false;
+  TaskReportBeginCertificate(fileIndex, fileName);
+  if (!IsExistingFile(fileName)) {
+    ErrorPlace = 0;
+    Status = VerifyNotProcessed;
+    Message = TextInvalidFileName;
+    TaskReportEndCertificate(Message, Status, 0);
+    return;
+  }
+  Status = VerifyNotValid;
+  Message = "Invalid certificate";
+  ErrorPlace = 1;
+  const uint64_t start = ProcessTime();
+  std::exception_ptr failure;
+  {
+    TXFile file;
+    try {
+      file.Load(fileName);
+      RunVerification(file);
+    } catch (const EKVAbortSilent&) {
+      Message = TextAborted;
+      failure = std::current_exception();
+    } catch (const EKVAbort&) {
+      Message = TextAbortedByUser;
+      failure = std::current_exception();
+    } catch (const EKV& error) {
+      Message = AbortedDueTo(ErrorCodeText(error));
+      failure = std::current_exception();
+    } catch (...) {
+      Message = TextAbortedUnknownException;
+      failure = std::current_exception();
+    }
+    if (failure) {
+      ErrorPlace = 0;
+      Status = VerifyNotProcessed;
+    }
+  }
+  SetSaveTimer(false);
+  SaveRequested.store(0);
+  BigClearModulus();
+  Clear();
+  if (ErrorPlace < 0) {
+    Status = VerifyNotValid;
+    Message = "ERROR at test #" + std::to_string(-ErrorPlace) + ": " + Message;
+  } else if (ErrorPlace > 0) {
+    Status = VerifyNotValid;
+    Message = "ERROR: " + Message;
+  } else if (fullModeBegun_) {
+    std::error_code error;
+    std::filesystem::remove(fileName + "old", error);
+  }
+  TaskReportEndCertificate(Message, Status, ElapsedCentiseconds(start));
+  if (failure) {
+    std::rethrow_exception(failure);
+  }
+}
+
+void TVerifier::RunVerification(TXFile& file) {
+  OnPhase(VerifyPhaseStructure);
+  if (!CheckStructure(file)) {
+    return;
+  }
+  ErrorPlace = 1;
+  ReadCandidate(file);
+  if (!CheckExpression(file)) {
+    return;
+  }
+  TMode mode = TMode::Full;
+  if (!SetUpSignature(file, mode)) {
+    return;
+  }
+  if (mode == TMode::Full) {
+    fullModeBegun_ = true;
+    file.SaveReplace();
+    if (N.Length > PeriodicSaveWords) {
+      SetSaveTimer(true);
+      SaveRequested.store(0);
+    }
+    if (!RunTests(file, 1, TestCount, true, true, true)) {
+      return;
+    }
+    SetSaveTimer(false);
+    file.SaveReplace();
+    Message = "Valid certificate";
+  } else {
+    // The chain first, so that a changed value is reported as such rather
+    // than as the arithmetic failure it may cause.
+    if (!RunTests(file, 1, TestCount, true, false, false)) {
+      return;
+    }
+    if (!SignatureMatches(Sig, file.ReadString(SignatureSection, "2$"))) {
+      ErrorPlace = 3;
+      Fail("Invalid signature");
+      return;
+    }
+    ReadCandidate(file);
+    if (!RunTests(file, 1, TestCount, false, true, false)) {
+      return;
+    }
+    Message = "Valid signature";
+  }
+  ErrorPlace = 0;
+  Status = VerifyValid;
+}
+
+bool TVerifier::CheckExpression(const TXFile& file) {
+  const std::string expression = file.ReadString(CandidateSection, "Expression");
+  if (expression.empty()) {
+    return true;
+  }
+  if (EvaluateExpression(Work1, expression) != ExprOk) {
+    return Fail("Invalid Expression");
+  }
+  return BigEqual(Work1, N) || Fail("Expression <> Candidate");
+}
+
+bool TVerifier::SetUpSignature(TXFile& file, TMode& mode) {
+  mode = TMode::Full;
+  if (!file.SectionExists(SignatureSection)) {
+    OnPhase(VerifyPhaseFull);
+    StartSignature(file);
+    return true;
+  }
+  if (file.ValueExists(SignatureSection, "ce")) {
+    if (!CheckPartialSignature(file)) {
+      return false;
+    }
+    OnPhase(VerifyPhaseFull);
+    StartSignature(file);
+    return true;
+  }
+  if (Settings.CheckSignaturesOnly == 0) {
+    OnPhase(VerifyPhaseFull);
+    // Full mode re-signs the file anyway; an unreadable seed is replaced.
+    if (!ReadSeed(file, Sig)) {
+      StartSignature(file);
+    }
+    return true;
+  }
+  OnPhase(VerifyPhaseSignature);
+  mode = TMode::SignatureOnly;
+  if (!ReadSeed(file, Sig)) {
+    ErrorPlace = 3;
+    return Fail("Invalid signature");
+  }
+  return true;
+}
+
+bool TVerifier::CheckPartialSignature(TXFile& file) {
+  const int32_t completed = file.ReadInteger(SignatureSection, "ce", -1);
+  if (completed < 0 || completed >= TestCount) {
+    return Fail("Invalid certificate");
+  }
+  if (!ReadSeed(file, Sig)) {
+    ErrorPlace = 3;
+    return Fail("Invalid partial signature");
+  }
+  OnPhase(VerifyPhasePartial);
+  if (!RunTests(file, 1, completed, true, false, false)) {
+    return false;
+  }
+  if (!SignatureMatches(Sig, file.ReadString(SignatureSection, "2$"))) {
+    ErrorPlace = 3;
+    return Fail("Invalid partial signature");
+  }
+  ErrorPlace = 1;
+  return true;
+}
+
+void TVerifier::StartSignature(TXFile& file) {
+  // The signature has no key, so a partial one is only an integrity check:
+  // every test is checked again from the first under a new seed.
+  SignatureSeed(Sig);
+  const std::string seed = SignatureText(Sig);
+  file.WriteStrings(SignatureSection, {{"1$", seed}, {"2$", seed}, {"ce", "0"}});
+  ReadCandidate(file);
+}
+
+void TVerifier::SignTest(int32_t i, int32_t type) {
+  const auto number = static_cast<uint32_t>(i);
+  switch (type) {
+    case 1:
+      SignatureUpdate(Sig, number, {&N, &S, &R, &B});
+      break;
+    case 2:
+      SignatureUpdate(Sig, number, {&N, &S, &R, &A, &B});
+      break;
+    case 3:
+      SignatureUpdate(Sig, number, {&N, &S, &R, &A, &B, &T});
+      break;
+    default:
+      SignatureUpdate(Sig, number, {&N, &S, &R, &A, &T});
+      break;
+  }
+}
+
+bool TVerifier::CheckTest(int32_t type) {
+  switch (type) {
+    case 1:
+      return CheckNMinus1();
+    case 2:
+      return CheckNPlus1();
+    default:
+      return CheckCurve(type);
+  }
+}
+
+bool TVerifier::RunTests(TXFile& file, int32_t first, int32_t last, bool sign, bool check,
+                         bool record) {
+  for (int32_t i = first; i <= last; ++i) {
+    ErrorPlace = -i;
+    OnProgress(i, TestCount, BigBitSize(N), candidateBits_);
+    if (N.Length >= RegisteredModulusWords) {
+      BigSetModulus(N);
+    } else {
+      BigClearModulus();
+    }
+    int32_t type = -1;
+    if (!ReadTest(file, i, type)) {
+      return false;
+    }
+    if (type == 0) {
+      if (sign) {
+        SignatureUpdate(Sig, static_cast<uint32_t>(i), {&N});
+      }
+      if (check && !BigIsProbablePrime(N, LastTestRounds)) {
+        return Fail("Invalid certificate");
+      }
+      if (record) {
+        RecordProgress(file, i, true);
+      }
+      return i == TestCount || Fail("Invalid certificate");
+    }
+    if (sign) {
+      SignTest(i, type);
+    }
+    if (check && !CheckTest(type)) {
+      return false;
+    }
+    if (record) {
+      RecordProgress(file, i, false);
+    }
+    BigAssign(N, R);
+  }
+  return last < TestCount || Fail("Invalid certificate");
+}
+
+void TVerifier::RecordProgress(TXFile& file, int32_t i, bool complete) {
+  file.WriteString(SignatureSection, "2$", SignatureText(Sig));
+  if (complete) {
+    file.DeleteKey(SignatureSection, "ce");
+    return;
+  }
+  file.WriteString(SignatureSection, "ce", std::to_string(i));
+  if (SaveRequested.exchange(0) != 0) {
+    file.SaveReplace();
+  }
+}
+
+void TVerifier::SetSaveTimer(bool enabled) {
+  if (enabled != saveTimerOn_ && SaveTimer != nullptr) {
+    SaveTimer->SetEnabled(enabled);
+  }
+  saveTimerOn_ = enabled;
+}
+
+}  // namespace karvo
