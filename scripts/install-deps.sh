@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libgmp-dev
   clang libclang-rt-14-dev
+  bsdutils  # script(1): the end-to-end tests run karvo-cli on a terminal
 )
 
 missing=()

@@ -1,28 +1,178 @@
+// karvo-cli: certifies and verifies from the command line what the window
+// does with its file dialogs, with the same task driver behind both.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
 
+#include "CommandLine.h"
+#include "Interrupts.h"
+#include "TerminalFrontEnd.h"
 #include "base/Constants.h"
+#include "base/Errors.h"
+#include "base/Globals.h"
+#include "base/Settings.h"
+#include "files/FileFormats.h"
+#include "files/SettingsFile.h"
+#include "shell/TaskDriver.h"
+
+namespace karvo::cli {
 
 namespace {
 
-void PrintUsage(std::FILE* out) {
-  std::fprintf(out,
-               "Usage: karvo-cli --version\n"
-               "       karvo-cli --help\n"
-               "Proves large integers prime and checks primality certificates.\n");
+constexpr int ExitSuccess = 0;
+constexpr int ExitFailure = 1;
+constexpr int ExitUsage = 2;
+
+void PrintError(const std::string& message) {
+  std::fprintf(stderr, "karvo-cli: %s\n", message.c_str());
+}
+
+int RunNew(std::string name) {
+  // The template is an input file, which the certifier recognizes by its
+  // extension.
+  if (name.size() < 3 || name.compare(name.size() - 3, 3, ".in") != 0) {
+    name += ".in";
+  }
+  std::error_code error;
+  if (std::filesystem::symlink_status(name, error).type() !=
+      std::filesystem::file_type::not_found) {
+    PrintError(name + " already exists");
+    return ExitFailure;
+  }
+  try {
+    NewInputFile(name);
+  } catch (const std::exception& e) {
+    PrintError(name + ": " + e.what());
+    return ExitFailure;
+  }
+  std::printf("%s\n", name.c_str());
+  return ExitSuccess;
+}
+
+int RunSettings(const TCommandLine& line, const TTerminalFrontEnd& ui) {
+  for (const std::string& text : SettingsLines(Settings)) {
+    std::printf("%s\n", text.c_str());
+  }
+  std::fflush(stdout);
+  if (!line.Save) {
+    return ExitSuccess;
+  }
+  // SaveSettings reports a failure as a message only.
+  const int before = ui.MessagesShown();
+  SaveSettings();
+  return ui.MessagesShown() == before ? ExitSuccess : ExitFailure;
+}
+
+// Full, normalized paths without repeats; paths that differ in letter case
+// only are different files and both stay.
+std::vector<std::string> FullPaths(const std::vector<std::string>& files) {
+  std::vector<std::string> paths;
+  for (const std::string& file : files) {
+    const std::string path = std::filesystem::absolute(file).lexically_normal().string();
+    if (std::find(paths.begin(), paths.end(), path) == paths.end()) {
+      paths.push_back(path);
+    }
+  }
+  return paths;
+}
+
+int RunTask(TTaskKind kind, const std::vector<std::string>& files, TTerminalFrontEnd& ui) {
+  TTaskDriver driver(ui);
+  ui.Attach(driver);
+  if (!driver.Start().empty()) {
+    return ExitUsage;
+  }
+  const std::vector<std::string> paths = FullPaths(files);
+  // As a file dialog closing in that folder would, the first file's folder
+  // becomes the current one; the driver checks that it can be written.
+  const std::string& first = *std::min_element(paths.begin(), paths.end(), SelectedFileLess);
+  const std::string folder = std::filesystem::path(first).parent_path().string();
+  if (chdir(folder.c_str()) != 0) {
+    PrintError("cannot use the folder " + folder + ": " + std::strerror(errno));
+    return ExitUsage;
+  }
+  if (!driver.SelectFiles(paths)) {
+    return ExitUsage;
+  }
+  const size_t selected = driver.SelectedFiles.size();
+  SetTaskActive(true);
+  try {
+    driver.RunTask(kind);
+  } catch (const std::exception& e) {
+    SetTaskActive(false);
+    ui.ShowError(e.what());
+    return ExitFailure;
+  }
+  SetTaskActive(false);
+  if (driver.StoppedByUser) {
+    return ExitInterrupted;
+  }
+  const bool allSucceeded =
+      driver.Outcomes.size() == selected &&
+      std::all_of(driver.Outcomes.begin(), driver.Outcomes.end(),
+                  [](const TFileOutcome& outcome) { return outcome.Succeeded; });
+  return allSucceeded ? ExitSuccess : ExitFailure;
+}
+
+int Run(const std::vector<std::string>& args) {
+  const TCommandLine line = ParseCommandLine(args);
+  if (!line.Error.empty()) {
+    PrintError(line.Error);
+    std::fputs(UsageHint(), stderr);
+    return ExitUsage;
+  }
+  if (line.Command == TCommand::Help) {
+    std::fputs(UsageText(), stdout);
+    return ExitSuccess;
+  }
+  if (line.Command == TCommand::Version) {
+    std::printf("karvo-cli %s\n", Version);
+    return ExitSuccess;
+  }
+  InstallInterruptHandler();
+  TTerminalFrontEnd ui(stderr, stdout, StandardErrorIsTerminal());
+  SetInformHandler([&ui](const std::string& message) { ui.ShowInformation(message); });
+  BaseStartup();
+  LoadSettings();
+  // Flags hold for this run only; nothing is saved at exit.
+  ApplyChoices(line, Settings);
+  switch (line.Command) {
+    case TCommand::New:
+      return RunNew(line.Files.front());
+    case TCommand::Settings:
+      return RunSettings(line, ui);
+    case TCommand::Certify:
+      return RunTask(TTaskKind::Certification, line.Files, ui);
+    case TCommand::Verify:
+      return RunTask(TTaskKind::Verification, line.Files, ui);
+    default:
+      return ExitUsage;
+  }
 }
 
 }  // namespace
 
+}  // namespace karvo::cli
+
 int main(int argc, char** argv) {
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("karvo-cli %s\n", karvo::Version);
-    return 0;
+  int status = karvo::cli::ExitUsage;
+  try {
+    status = karvo::cli::Run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::exception& e) {
+    // A task's own errors end as outcomes; what reaches here happened while
+    // starting up (a current folder that vanished, say).
+    karvo::cli::PrintError(e.what());
   }
-  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-    PrintUsage(stdout);
-    return 0;
-  }
-  PrintUsage(stderr);
-  return 2;
+  // The information handler refers to the front end, which is gone.
+  karvo::SetInformHandler(nullptr);
+  return status;
 }

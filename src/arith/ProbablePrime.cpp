@@ -18,12 +18,20 @@ bool BigIsStrongProbablePrime(const BigInt& N, Word b) {
   BigInt& minusOne = temps[0];
   BigInt& d = temps[1];
   BigInt& x = temps[2];
+  const int32_t s = BigSplitMinusOne(N, minusOne, d);
+  BigSetWord(x, b);
+  BigPowMod(x, d, N);
+  return BigFinishStrongTest(x, N, minusOne, s);
+}
+
+int32_t BigSplitMinusOne(const BigInt& N, BigInt& minusOne, BigInt& d) {
   BigAssign(minusOne, N);
   BigDecrement(minusOne);
   BigAssign(d, minusOne);
-  const int32_t s = BigRemoveTrailingZeros(d);
-  BigSetWord(x, b);
-  BigPowMod(x, d, N);
+  return BigRemoveTrailingZeros(d);
+}
+
+bool BigFinishStrongTest(BigInt& x, const BigInt& N, const BigInt& minusOne, int32_t s) {
   if (BigIsOne(x) || BigEqual(x, minusOne)) {
     return true;
   }
@@ -34,6 +42,7 @@ bool BigIsStrongProbablePrime(const BigInt& N, Word b) {
       return true;
     }
     if (BigIsOne(x)) {
+      // 1 stays 1: -1 can no longer come.
       return false;
     }
   }

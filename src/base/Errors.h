@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -29,6 +30,12 @@ class EKVAbortSilent : public EKV {
 // Records "unit.routine.case" in LastInternalError and raises
 // EKV("Internal error unit.routine.case").
 [[noreturn]] void InternalError(int unit, int routine, int kase);
+
+// The outcome text of a file that an exception ended: "Aborted" (silent
+// abort), "Aborted by user", "ABORTED DUE TO INTERNAL ERROR <code>" for any
+// other error of the system's own (the code of an internal error, else the
+// first line of its text), "Aborted due to unknown OS exception".
+std::string AbortOutcomeText(const std::exception_ptr& error);
 
 // Shows an information message; the front end decides how (a box, a line on
 // stderr). Without a handler the message goes to stderr.

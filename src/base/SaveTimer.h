@@ -11,4 +11,13 @@ class TSaveTimer {
   virtual void SetEnabled(bool enabled) = 0;
 };
 
+// Switches timer (which may be null) when enabled differs from on, the
+// caller's record of the timer's state.
+inline void SwitchSaveTimer(TSaveTimer* timer, bool& on, bool enabled) {
+  if (enabled != on && timer != nullptr) {
+    timer->SetEnabled(enabled);
+  }
+  on = enabled;
+}
+
 }  // namespace karvo

@@ -3,7 +3,6 @@
 
 #include "checks/Verifier.h"
 
-#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -37,23 +36,6 @@ constexpr int32_t LastTestRounds = 7;
 bool IsExistingFile(const std::string& fileName) {
   std::error_code error;
   return !fileName.empty() && std::filesystem::is_regular_file(fileName, error);
-}
-
-// The code of an internal error ("1003.3.3"), else the first line of the
-// error's text (a file error, say).
-std::string ErrorCodeText(const EKV& error) {
-  const std::string text = error.what();
-  const std::string prefix = "Internal error ";
-  if (text.compare(0, prefix.size(), prefix) == 0) {
-    return text.substr(prefix.size());
-  }
-  return text.substr(0, text.find_first_of("\r\n"));
-}
-
-std::string AbortedDueTo(const std::string& code) {
-  char buffer[256];
-  std::snprintf(buffer, sizeof buffer, TextAbortedInternalError, code.c_str());
-  return buffer;
 }
 
 // A stored seed: plain hexadecimal, no sign; an empty one reads as zero.
@@ -114,25 +96,16 @@ void TVerifier::Verify(const std::string& fileName, int32_t fileIndex) {
     try {
       file.Load(fileName);
       RunVerification(file);
-    } catch (const EKVAbortSilent&) {
-      Message = TextAborted;
-      failure = std::current_exception();
-    } catch (const EKVAbort&) {
-      Message = TextAbortedByUser;
-      failure = std::current_exception();
-    } catch (const EKV& error) {
-      Message = AbortedDueTo(ErrorCodeText(error));
-      failure = std::current_exception();
     } catch (...) {
-      Message = TextAbortedUnknownException;
       failure = std::current_exception();
+      Message = AbortOutcomeText(failure);
     }
     if (failure) {
       ErrorPlace = 0;
       Status = VerifyNotProcessed;
     }
   }
-  SetSaveTimer(false);
+  SwitchSaveTimer(SaveTimer, saveTimerOn_, false);
   SaveRequested.store(0);
   BigClearModulus();
   Clear();
@@ -170,13 +143,13 @@ void TVerifier::RunVerification(TXFile& file) {
     fullModeBegun_ = true;
     file.SaveReplace();
     if (N.Length > PeriodicSaveWords) {
-      SetSaveTimer(true);
+      SwitchSaveTimer(SaveTimer, saveTimerOn_, true);
       SaveRequested.store(0);
     }
     if (!RunTests(file, 1, TestCount, true, true, true)) {
       return;
     }
-    SetSaveTimer(false);
+    SwitchSaveTimer(SaveTimer, saveTimerOn_, false);
     file.SaveReplace();
     Message = "Valid certificate";
   } else {
@@ -345,7 +318,10 @@ bool TVerifier::RunTests(TXFile& file, int32_t first, int32_t last, bool sign, b
 void TVerifier::RecordProgress(TXFile& file, int32_t i, bool complete) {
   file.WriteString(SignatureSection, "2$", SignatureText(Sig));
   if (complete) {
-    file.DeleteKey(SignatureSection, "ce");
+    // A hand-edited file may hold the key twice; none may survive.
+    while (file.ValueExists(SignatureSection, "ce")) {
+      file.DeleteKey(SignatureSection, "ce");
+    }
     return;
   }
   file.WriteString(SignatureSection, "ce", std::to_string(i));
@@ -354,11 +330,5 @@ void TVerifier::RecordProgress(TXFile& file, int32_t i, bool complete) {
   }
 }
 
-void TVerifier::SetSaveTimer(bool enabled) {
-  if (enabled != saveTimerOn_ && SaveTimer != nullptr) {
-    SaveTimer->SetEnabled(enabled);
-  }
-  saveTimerOn_ = enabled;
-}
 
 }  // namespace karvo

@@ -84,6 +84,16 @@ class TVerifier {
   bool CheckNPlus1();
   bool CheckCurve(int32_t type);
 
+  // One test of the certificate on the fields: reads its type and numbers
+  // (false with Message set when they cannot be read), feeds its signed
+  // values into Sig, runs its arithmetic. N must be the test's N.
+  bool ReadTest(const TXFile& file, int32_t i, int32_t& type);
+  void SignTest(int32_t i, int32_t type);
+  bool CheckTest(int32_t type);
+  // The structure checks of test i alone, which leave its R in R; last tells
+  // whether it was a type 0 test (the last one when TestCount is i).
+  bool CheckTestStructure(const TXFile& file, int32_t i, bool& last);
+
   void Clear();
 
  private:
@@ -96,17 +106,12 @@ class TVerifier {
   bool SetUpSignature(TXFile& file, TMode& mode);
   bool CheckPartialSignature(TXFile& file);
   void StartSignature(TXFile& file);
-  bool CheckTestStructure(const TXFile& file, int32_t i, bool& last);
-  bool ReadTest(const TXFile& file, int32_t i, int32_t& type);
   bool ReadNumber(const TXFile& file, const std::string& section, const char* key, BigInt& x);
-  void SignTest(int32_t i, int32_t type);
-  bool CheckTest(int32_t type);
   // Runs tests first..last from N; sign feeds Sig, check runs the arithmetic,
   // record writes the chain into the file after each test. True when the
   // last test reached is a type 0 test that holds (or was not checked).
   bool RunTests(TXFile& file, int32_t first, int32_t last, bool sign, bool check, bool record);
   void RecordProgress(TXFile& file, int32_t i, bool complete);
-  void SetSaveTimer(bool enabled);
   bool Fail(const char* message);
 
   bool saveTimerOn_ = false;

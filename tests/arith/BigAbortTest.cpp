@@ -13,7 +13,7 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 using test::Shape;
 
 struct LongOperation {
@@ -92,8 +92,8 @@ TEST_P(BigAbortTest, RaisesAbortAndLeavesThePoolUsable) {
   const LongOperation& op = GetParam();
   BigInt x;
   BigInt y;
-  Mpz a;
-  Mpz b;
+  MpzValue a;
+  MpzValue b;
   random.Operand(x, a, op.xWords, Shape::Uniform, 0);
   random.Operand(y, b, op.yWords, Shape::Uniform, 1);
   BigTempPool& pool = BigTempPool::Instance();
@@ -115,7 +115,7 @@ TEST_P(BigAbortTest, RaisesAbortAndLeavesThePoolUsable) {
   EXPECT_TRUE(test::BigMatches(x, a));
   EXPECT_TRUE(test::BigMatches(y, b));
   op.run(out, x, y);
-  Mpz expected;
+  MpzValue expected;
   op.reference(expected, a, b);
   EXPECT_TRUE(test::BigMatches(out, expected));
   EXPECT_EQ(pool.Mark(), mark);
@@ -127,8 +127,8 @@ TEST_P(BigAbortTest, PollWithoutAbortCompletes) {
   const LongOperation& op = GetParam();
   BigInt x;
   BigInt y;
-  Mpz a;
-  Mpz b;
+  MpzValue a;
+  MpzValue b;
   random.Operand(x, a, op.xWords, Shape::Uniform, 0);
   random.Operand(y, b, op.yWords, Shape::Uniform, 1);
   int calls = 0;
@@ -137,7 +137,7 @@ TEST_P(BigAbortTest, PollWithoutAbortCompletes) {
   BigInt out;
   op.run(out, x, y);
   EXPECT_GE(calls, 1);
-  Mpz expected;
+  MpzValue expected;
   op.reference(expected, a, b);
   EXPECT_TRUE(test::BigMatches(out, expected));
 }

@@ -13,7 +13,7 @@ namespace {
 using test::Alias;
 using test::BigRandom;
 using test::BinaryForm;
-using test::Mpz;
+using test::MpzValue;
 using test::Shape;
 
 void SubFromReference(mpz_ptr out, mpz_srcptr x, mpz_srcptr y) { mpz_sub(out, y, x); }
@@ -154,7 +154,7 @@ TEST(BigAddSubTest, DifferentSignsTakeSignOfLargerMagnitude) {
     BigSetInt(x, a);
     BigSetInt(y, b);
     BigAdd(x, y);
-    Mpz expected(a + b);
+    MpzValue expected(a + b);
     EXPECT_TRUE(test::BigMatches(x, expected)) << a << " + " << b;
   }
 }
@@ -164,7 +164,7 @@ TEST(BigAddSubTest, ProductOfDifferencesMatchesItsExpansion) {
   BigRandom random;
   for (int32_t round = 0; round < test::Rounds(500); ++round) {
     BigInt v[4];
-    Mpz ignored;
+    MpzValue ignored;
     for (BigInt& value : v) {
       random.SignedOperand(value, ignored, random.Between(1, 60), test::AllShapes[random.Between(0, 4)]);
     }

@@ -11,7 +11,7 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 using test::Shape;
 
 // Shift counts: every bit offset within a word, whole words, and past the end.
@@ -35,7 +35,7 @@ void CheckShifts(void (*shift)(BigInt&, int64_t),
     const Shape shape = test::AllShapes[n % 5];
     for (int64_t k : ShiftCounts(random)) {
       BigInt x;
-      Mpz expected;
+      MpzValue expected;
       random.SignedOperand(x, expected, n, shape);
       reference(expected, expected, static_cast<mp_bitcnt_t>(k));
       shift(x, k);
@@ -55,9 +55,9 @@ TEST(BigShiftTest, OneBitShifts) {
   for (int32_t n = 0; n <= 300; ++n) {
     const Shape shape = test::AllShapes[n % 5];
     BigInt x;
-    Mpz value;
+    MpzValue value;
     random.SignedOperand(x, value, n, shape);
-    Mpz expected;
+    MpzValue expected;
     mpz_mul_2exp(expected, value, 1);
     BigShiftLeft1(x);
     ASSERT_TRUE(test::BigMatches(x, expected)) << n << " words << 1";
@@ -75,13 +75,13 @@ TEST(BigShiftTest, RightShiftPastTheEndIsPositiveZero) {
   BigInt x;
   BigSetInt(x, -12345);
   BigShiftRight(x, 14);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(0)));
   BigSetInt(x, -1);
   EXPECT_EQ(BigShiftRight1(x), 1u);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(0)));
   BigSetInt(x, -7);
   BigShiftRight(x, 1LL << 29);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(0)));
 }
 
 TEST(BigBitsTest, BitSizeTestBitAndPopCount) {
@@ -89,9 +89,9 @@ TEST(BigBitsTest, BitSizeTestBitAndPopCount) {
   for (int32_t n = 0; n <= 120; ++n) {
     for (Shape shape : test::AllShapes) {
       BigInt x;
-      Mpz value;
+      MpzValue value;
       random.SignedOperand(x, value, n, shape);
-      Mpz magnitude;
+      MpzValue magnitude;
       mpz_abs(magnitude, value);
       const auto bits = n == 0 ? 0 : static_cast<int32_t>(mpz_sizeinbase(magnitude, 2));
       ASSERT_EQ(BigBitSize(x), bits);
@@ -112,12 +112,12 @@ TEST(BigBitsTest, BitFieldAgreesWithGmp) {
   BigRandom random;
   for (int32_t n = 0; n <= 6; ++n) {
     BigInt x;
-    Mpz value;
+    MpzValue value;
     random.SignedOperand(x, value, n, test::AllShapes[n % 5]);
     mpz_abs(value, value);
     for (int32_t k = 0; k <= 32 * n + 40; ++k) {
       for (int32_t width = 0; width <= 32; ++width) {
-        Mpz field;
+        MpzValue field;
         mpz_tdiv_q_2exp(field, value, static_cast<mp_bitcnt_t>(k));
         mpz_fdiv_r_2exp(field, field, static_cast<mp_bitcnt_t>(width));
         ASSERT_EQ(BigBitField(x, k, width), static_cast<Word>(mpz_get_ui(field)))
@@ -148,7 +148,7 @@ TEST(BigBitsTest, SetBitGrowsWithZeroWords) {
         continue;
       }
       BigInt x;
-      Mpz value;
+      MpzValue value;
       random.SignedOperand(x, value, n, Shape::Runs);
       const int negative = mpz_sgn(value) < 0;
       mpz_abs(value, value);
@@ -167,11 +167,11 @@ TEST(BigBitsTest, RemoveTrailingZerosReturnsTheirCount) {
   for (int32_t n = 1; n <= 12; ++n) {
     for (unsigned long zeros : {0ul, 1ul, 31ul, 32ul, 33ul, 64ul, 200ul}) {
       BigInt x;
-      Mpz value;
+      MpzValue value;
       random.SignedOperand(x, value, n, Shape::Uniform);
       mpz_setbit(value, 0);
       mpz_mul_2exp(value, value, zeros);
-      test::FromMpz(x, value);
+      test::BigFromMpz(x, value);
       ASSERT_EQ(BigRemoveTrailingZeros(x), static_cast<int32_t>(zeros));
       mpz_tdiv_q_2exp(value, value, zeros);
       ASSERT_TRUE(test::BigMatches(x, value));
@@ -179,7 +179,7 @@ TEST(BigBitsTest, RemoveTrailingZerosReturnsTheirCount) {
   }
   BigInt zero;
   EXPECT_EQ(BigRemoveTrailingZeros(zero), -1);
-  EXPECT_TRUE(test::BigMatches(zero, Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(zero, MpzValue(0)));
 }
 
 TEST(BigBitsTest, XorOfMagnitudes) {
@@ -188,11 +188,11 @@ TEST(BigBitsTest, XorOfMagnitudes) {
     for (int32_t m : {0, 1, n / 2, n, n + 3}) {
       BigInt x;
       BigInt y;
-      Mpz a;
-      Mpz b;
+      MpzValue a;
+      MpzValue b;
       random.Operand(x, a, n, test::AllShapes[n % 5], 0);
       random.Operand(y, b, m, Shape::Uniform, 0);
-      Mpz expected;
+      MpzValue expected;
       mpz_xor(expected, a, b);
       BigXor(x, y);
       ASSERT_TRUE(test::BigMatches(x, expected)) << n << " ^ " << m << " words";
@@ -204,18 +204,18 @@ TEST(BigBitsTest, XorOfMagnitudes) {
   BigSetInt(x, -77);
   BigSetInt(y, 77);
   BigXor(x, y);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(0)));
 }
 
 TEST(BigBitsTest, NegateAndAbs) {
   BigInt x;
   BigNegate(x);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(0)));
   BigSetInt(x, 5);
   BigNegate(x);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(-5)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(-5)));
   BigAbs(x);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(5)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(5)));
 }
 
 }  // namespace

@@ -9,16 +9,16 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 using test::Shape;
 
 int Sign(int v) { return (v > 0) - (v < 0); }
 
 testing::AssertionResult CheckComparisons(const BigInt& x, const BigInt& y) {
-  Mpz a;
-  Mpz b;
-  test::ToMpz(a, x);
-  test::ToMpz(b, y);
+  MpzValue a;
+  MpzValue b;
+  test::MpzFromBig(a, x);
+  test::MpzFromBig(b, y);
   const int cmp = Sign(mpz_cmp(a, b));
   const int cmpAbs = Sign(mpz_cmpabs(a, b));
   auto fail = [&](const char* what) {
@@ -49,7 +49,7 @@ TEST(BigCompareTest, AgreesWithGmp) {
         }
         BigInt x;
         BigInt y;
-        Mpz ignored;
+        MpzValue ignored;
         const Shape shape = test::AllShapes[random.Between(0, 4)];
         random.SignedOperand(x, ignored, n, shape);
         random.SignedOperand(y, ignored, m, shape);
@@ -84,11 +84,11 @@ TEST(BigCompareTest, CompareWordIsMinusOneForAnyNegative) {
     for (Word w : {0u, 1u, 2u, 0x80000000u, 0xFFFFFFFFu, random.NextWord()}) {
       for (int round = 0; round < 8; ++round) {
         BigInt x;
-        Mpz value;
+        MpzValue value;
         random.SignedOperand(x, value, n, round < 4 ? Shape::Uniform : Shape::Special);
         if (round == 0 && n == 1) {
           test::BigFromWords(x, {w}, 0);
-          test::ToMpz(value, x);
+          test::MpzFromBig(value, x);
         }
         const int want = mpz_sgn(value) < 0 ? -1 : Sign(mpz_cmp_ui(value, w));
         ASSERT_EQ(BigCompareWord(x, w), want) << test::MpzShown(value) << " vs " << w;

@@ -15,7 +15,7 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 using test::Shape;
 
 // Which of four records (0 = x, 1 = y, 2 and 3 spare) receive q and r.
@@ -33,12 +33,12 @@ constexpr DivModAlias divModAliases[] = {
 // Divides ±x by ±y with BigDivMod in every aliasing, BigDiv and BigRem, and
 // compares with GMP.
 testing::AssertionResult CheckDivision(const std::vector<Word>& xw, int xs, const std::vector<Word>& yw, int ys) {
-  Mpz x;
-  Mpz y;
+  MpzValue x;
+  MpzValue y;
   test::MpzFromWords(x, xw, xs);
   test::MpzFromWords(y, yw, ys);
-  Mpz q;
-  Mpz r;
+  MpzValue q;
+  MpzValue r;
   mpz_tdiv_qr(q, r, x, y);
   auto fail = [&](const char* what) {
     return testing::AssertionFailure() << what << " of x = " << test::MpzShown(x) << " by y = " << test::MpzShown(y) << ": ";
@@ -151,14 +151,14 @@ TEST(BigDivModTest, QuotientEstimateCorners) {
     x[x.size() - 2] = y[y.size() - 2];
     ASSERT_TRUE(CheckDivisionAllSigns(x, y));
     // k·y + δ for δ in {−1, 0, 1, y − 1}, one-word and multi-word k.
-    Mpz ym;
+    MpzValue ym;
     test::MpzFromWords(ym, y, 0);
     for (int32_t kn : {1, 1, 3}) {
-      Mpz k;
+      MpzValue k;
       test::MpzFromWords(k, random.Words(kn, test::AllShapes[random.Between(0, 4)]), 0);
-      Mpz product;
+      MpzValue product;
       mpz_mul(product, k, ym);
-      Mpz value;
+      MpzValue value;
       for (int delta = 0; delta < 4; ++delta) {
         mpz_set(value, product);
         if (delta == 0) {
@@ -203,12 +203,12 @@ TEST(BigDivModTest, ExtremeWordsExhaustively) {
   for (int32_t m = 2; m <= 3; ++m) {
     for (const auto& y : enumerate(m)) {
       for (const auto& x : dividends) {
-        Mpz xm;
-        Mpz ym;
+        MpzValue xm;
+        MpzValue ym;
         test::MpzFromWords(xm, x, 0);
         test::MpzFromWords(ym, y, 1);
-        Mpz q;
-        Mpz r;
+        MpzValue q;
+        MpzValue r;
         mpz_tdiv_qr(q, r, xm, ym);
         BigInt a;
         BigInt b;
@@ -231,7 +231,7 @@ TEST(BigDivModTest, QuotientTimesDivisorPlusRemainderIsDividend) {
   for (int32_t round = 0; round < test::Rounds(1000); ++round) {
     BigInt x;
     BigInt y;
-    Mpz ignored;
+    MpzValue ignored;
     random.SignedOperand(x, ignored, random.Between(1, 90), test::AllShapes[random.Between(0, 4)]);
     random.SignedOperand(y, ignored, random.Between(1, 50), test::AllShapes[random.Between(0, 4)]);
     BigInt q;
@@ -261,8 +261,8 @@ TEST(BigDivModTest, TruncatesTowardZero) {
     BigSetInt(x, c.x);
     BigSetInt(y, c.y);
     BigDivMod(q, r, x, y);
-    EXPECT_TRUE(test::BigMatches(q, Mpz(c.q))) << c.x << " / " << c.y;
-    EXPECT_TRUE(test::BigMatches(r, Mpz(c.r))) << c.x << " % " << c.y;
+    EXPECT_TRUE(test::BigMatches(q, MpzValue(c.q))) << c.x << " / " << c.y;
+    EXPECT_TRUE(test::BigMatches(r, MpzValue(c.r))) << c.x << " % " << c.y;
   }
 }
 
@@ -270,19 +270,19 @@ TEST(BigDivModTest, DivisionOfARecordBySelf) {
   BigRandom random;
   for (int32_t n : {1, 2, 3, 40, 300}) {
     BigInt x;
-    Mpz ignored;
+    MpzValue ignored;
     random.Operand(x, ignored, n, Shape::Uniform, 1);
     BigInt q;
     BigInt r;
     BigDivMod(q, r, x, x);
-    EXPECT_TRUE(test::BigMatches(q, Mpz(1)));
-    EXPECT_TRUE(test::BigMatches(r, Mpz(0)));
+    EXPECT_TRUE(test::BigMatches(q, MpzValue(1)));
+    EXPECT_TRUE(test::BigMatches(r, MpzValue(0)));
     BigInt copy;
     BigAssign(copy, x);
     EXPECT_TRUE(BigDiv(copy, copy));
-    EXPECT_TRUE(test::BigMatches(copy, Mpz(1)));
+    EXPECT_TRUE(test::BigMatches(copy, MpzValue(1)));
     BigRem(x, x);
-    EXPECT_TRUE(test::BigMatches(x, Mpz(0)));
+    EXPECT_TRUE(test::BigMatches(x, MpzValue(0)));
   }
 }
 
@@ -291,7 +291,7 @@ TEST(BigDivModTest, ZeroDividendIsExact) {
   BigInt y;
   BigSetInt(y, -12345);
   EXPECT_TRUE(BigDiv(x, y));
-  EXPECT_TRUE(test::BigMatches(x, Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(0)));
 }
 
 // Single-word divisors: the dividends cross the 5-word switch of the word
@@ -322,9 +322,9 @@ void ForEachWordDivision(BigRandom& random, Check check) {
 TEST(BigDivWordTest, QuotientKeepsSignAndReturnsMagnitudeRemainder) {
   BigRandom random;
   ForEachWordDivision(random, [](const std::vector<Word>& words, int sign, Word w) {
-    Mpz x;
+    MpzValue x;
     test::MpzFromWords(x, words, sign);
-    Mpz q;
+    MpzValue q;
     const unsigned long rem = mpz_tdiv_q_ui(q, x, w);
     BigInt big;
     test::BigFromWords(big, words, sign);
@@ -340,7 +340,7 @@ TEST(BigDivWordTest, QuotientKeepsSignAndReturnsMagnitudeRemainder) {
 TEST(BigDivWordTest, ModWordAndMod3AreNonNegative) {
   BigRandom random;
   ForEachWordDivision(random, [](const std::vector<Word>& words, int sign, Word w) {
-    Mpz x;
+    MpzValue x;
     test::MpzFromWords(x, words, sign);
     BigInt big;
     test::BigFromWords(big, words, sign);
@@ -353,7 +353,7 @@ TEST(BigDivWordTest, ModWordAndMod3AreNonNegative) {
 TEST(BigDivWordTest, DivisibilityByWord) {
   BigRandom random;
   ForEachWordDivision(random, [&random](const std::vector<Word>& words, int sign, Word w) {
-    Mpz x;
+    MpzValue x;
     test::MpzFromWords(x, words, sign);
     // Half of the cases are made multiples of w, some of them off by one;
     // some get zero low words, where the power of two in w meets a lowest
@@ -368,7 +368,7 @@ TEST(BigDivWordTest, DivisibilityByWord) {
       mpz_mul_2exp(x, x, static_cast<mp_bitcnt_t>(32 * random.Between(1, 2)));
     }
     BigInt big;
-    test::FromMpz(big, x);
+    test::BigFromMpz(big, x);
     ASSERT_EQ(BigIsDivisibleByWord(big, w), mpz_divisible_ui_p(x, w) != 0)
         << test::MpzShown(x) << " by " << w;
     ASSERT_TRUE(test::BigMatches(big, x));
@@ -379,15 +379,15 @@ TEST(BigDivWordTest, DivisibilityByWord) {
 TEST(BigDivWordTest, ExactDivisionByWord) {
   BigRandom random;
   ForEachWordDivision(random, [&random](const std::vector<Word>& words, int sign, Word w) {
-    Mpz quotient;
+    MpzValue quotient;
     test::MpzFromWords(quotient, words, sign);
     if (random.Between(0, 3) == 0) {
       mpz_mul_2exp(quotient, quotient, static_cast<mp_bitcnt_t>(32 * random.Between(1, 2)));
     }
-    Mpz x;
+    MpzValue x;
     mpz_mul_ui(x, quotient, w);
     BigInt big;
-    test::FromMpz(big, x);
+    test::BigFromMpz(big, x);
     BigDivExactByWord(big, w);
     ASSERT_TRUE(test::BigMatches(big, quotient)) << test::MpzShown(x) << " / " << w;
   });
@@ -404,11 +404,11 @@ TEST(BigDivWordTest, DivIntTruncatesWithSignedRemainder) {
       for (Shape shape : test::AllShapes) {
         const auto words = random.Words(n, shape);
         const int sign = random.Coin();
-        Mpz x;
+        MpzValue x;
         test::MpzFromWords(x, words, sign);
-        Mpz q;
-        Mpz r;
-        mpz_tdiv_qr(q, r, x, Mpz(i));
+        MpzValue q;
+        MpzValue r;
+        mpz_tdiv_qr(q, r, x, MpzValue(i));
         BigInt big;
         test::BigFromWords(big, words, sign);
         const int32_t got = BigDivInt(big, i);
@@ -451,10 +451,10 @@ TEST(BigDivWordTest, ZeroAndOneEdges) {
   // A quotient of zero from a negative dividend is zero with Sign 0.
   BigSetInt(x, -5);
   EXPECT_EQ(BigDivWord(x, 7), 5u);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(0)));
   BigSetInt(x, -5);
   EXPECT_EQ(BigDivInt(x, 7), -5);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(0)));
 }
 
 }  // namespace

@@ -230,20 +230,20 @@ INSTANTIATE_TEST_SUITE_P(Cases, BigErrorsTest, testing::ValuesIn(errorCases),
 TEST(BigLimitsTest, LimitsThemselvesAreAccepted) {
   BigInt x;
   EXPECT_NO_THROW(BigShiftLeft(x, int64_t{1} << 29));
-  EXPECT_TRUE(test::BigMatches(x, test::Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(x, test::MpzValue(0)));
   BigSetOne(x);
   EXPECT_NO_THROW(BigShiftRight(x, int64_t{1} << 29));
-  EXPECT_TRUE(test::BigMatches(x, test::Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(x, test::MpzValue(0)));
   EXPECT_NO_THROW(BigBitField(x, 0, 32));
   EXPECT_NO_THROW(BigBitField(x, 0, 0));
   const Word word = 5;
   EXPECT_NO_THROW(BigSetFromWords(x, &word, 0, 0));
   EXPECT_NO_THROW(BigSetFromWords(x, &word, -1, 0));
-  EXPECT_TRUE(test::BigMatches(x, test::Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(x, test::MpzValue(0)));
   // The shift z·e below the limit: (2^31)^3 = 2^93.
   BigSetWord(x, 0x80000000u);
   BigPower(x, 3);
-  test::Mpz expected;
+  test::MpzValue expected;
   mpz_setbit(expected, 93);
   EXPECT_TRUE(test::BigMatches(x, expected));
 }
@@ -273,7 +273,7 @@ TEST(BigLimitsTest, LargestAcceptedSizes) {
   EXPECT_EQ(BigBitSize(x), (1 << 29) + 1);
   EXPECT_EQ(BigPopCount(x), 1);
   BigShiftRight(x, int64_t{1} << 29);
-  EXPECT_TRUE(test::BigMatches(x, test::Mpz(1)));
+  EXPECT_TRUE(test::BigMatches(x, test::MpzValue(1)));
   BigClear(x);
 }
 

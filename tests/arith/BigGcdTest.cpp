@@ -13,13 +13,13 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 using test::Pair;
 
 // Random operands with a common factor of random size (sometimes a power of
 // two), so that gcds other than 1 occur.
 void RandomGcdPair(BigRandom& random, Pair& x, Pair& y, int32_t xWords, int32_t yWords) {
-  Mpz g;
+  MpzValue g;
   const int32_t gWords = random.Between(0, std::min(xWords, yWords) / 2 + 1);
   if (gWords == 0) {
     mpz_set_ui(g, 1);
@@ -29,7 +29,7 @@ void RandomGcdPair(BigRandom& random, Pair& x, Pair& y, int32_t xWords, int32_t 
   if (random.Between(0, 3) == 0) {
     mpz_mul_2exp(g, g, static_cast<mp_bitcnt_t>(random.Between(1, 70)));
   }
-  Mpz v;
+  MpzValue v;
   test::MpzFromWords(v, random.Words(std::max(1, xWords - gWords), test::Shape::Uniform), random.Coin());
   mpz_mul(v, v, g);
   x.Set(v);
@@ -48,7 +48,7 @@ TEST(BigGcdTest, AgreesWithGmp) {
     Pair x;
     Pair y;
     RandomGcdPair(random, x, y, random.Between(1, limit), random.Between(1, limit));
-    Mpz expected;
+    MpzValue expected;
     mpz_gcd(expected, x.ref, y.ref);
     const bool one = BigGcd(x.big, y.big);
     ASSERT_TRUE(test::BigMatches(x.big, expected)) << "round " << round;
@@ -80,8 +80,8 @@ TEST(BigGcdTest, ZeroOneAndSameRecord) {
 
 // Fibonacci neighbours: every quotient is 1, the longest Euclid there is.
 TEST(BigGcdTest, ConsecutiveFibonacciNumbers) {
-  Mpz a;
-  Mpz b;
+  MpzValue a;
+  MpzValue b;
   mpz_fib2_ui(a, b, 5000);
   Pair x;
   Pair y;
@@ -98,7 +98,7 @@ TEST(BigGcdTest, CoprimeAgreesWithGmp) {
     Pair x;
     Pair y;
     RandomGcdPair(random, x, y, random.Between(1, 20), random.Between(1, 20));
-    Mpz g;
+    MpzValue g;
     mpz_gcd(g, x.ref, y.ref);
     ASSERT_EQ(BigCoprime(x.big, y.big), mpz_cmp_ui(g, 1) == 0) << "round " << round;
     ASSERT_TRUE(test::BigMatches(x.big, x.ref));
@@ -131,7 +131,7 @@ TEST(BigGcdTest, LcmAgreesWithGmp) {
     if (round % 10 == 5) {
       y.SetSigned(0);
     }
-    Mpz expected;
+    MpzValue expected;
     mpz_lcm(expected, x.ref, y.ref);
     BigLcm(x.big, y.big);
     ASSERT_TRUE(test::BigMatches(x.big, expected)) << "round " << round;
@@ -144,15 +144,15 @@ TEST(BigGcdTest, LcmAgreesWithGmp) {
 
 // Whether (a, b) is a pair of consecutive remainders of Euclid on (a0, b0).
 bool IsRemainderPair(mpz_srcptr a0, mpz_srcptr b0, mpz_srcptr a, mpz_srcptr b) {
-  Mpz r0(0);
-  Mpz r1(0);
+  MpzValue r0(0);
+  MpzValue r1(0);
   mpz_set(r0, a0);
   mpz_set(r1, b0);
   for (int step = 0; step < 400 && mpz_sgn(r0) != 0; ++step) {
     if (mpz_cmp(r0, a) == 0 && mpz_cmp(r1, b) == 0) {
       return true;
     }
-    Mpz r;
+    MpzValue r;
     mpz_fdiv_r(r, r0, r1);
     mpz_swap(r0, r1);
     mpz_swap(r1, r);
@@ -172,8 +172,8 @@ TEST(BigGcdTest, LehmerStepKeepsOnlyExactQuotients) {
   int32_t accepted = 0;
   for (int32_t round = 0; round < test::Rounds(2000); ++round) {
     const int32_t aWords = random.Between(1, 12);
-    Mpz a;
-    Mpz b;
+    MpzValue a;
+    MpzValue b;
     test::MpzFromWords(a, random.Words(aWords, round % 3 == 0 ? test::Shape::Runs : test::Shape::Uniform), 0);
     switch (round % 4) {
       case 0:  // same leading bits: the hardest case for the estimate
@@ -202,7 +202,7 @@ TEST(BigGcdTest, LehmerStepKeepsOnlyExactQuotients) {
       continue;
     }
     ++accepted;
-    Mpz A, B, C, D, na, nb, t;
+    MpzValue A, B, C, D, na, nb, t;
     mpz_import(A, 1, -1, sizeof m.A, 0, 0, &m.A);
     mpz_import(B, 1, -1, sizeof m.B, 0, 0, &m.B);
     mpz_import(C, 1, -1, sizeof m.C, 0, 0, &m.C);

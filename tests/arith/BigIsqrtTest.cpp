@@ -10,15 +10,15 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 using test::Shape;
 
 testing::AssertionResult CheckIsqrt(mpz_srcptr value) {
-  Mpz root;
-  Mpz rem;
+  MpzValue root;
+  MpzValue rem;
   mpz_sqrtrem(root, rem, value);
   BigInt x;
-  test::FromMpz(x, value);
+  test::BigFromMpz(x, value);
   const bool square = BigIsqrt(x);
   if (auto result = test::BigMatches(x, root); !result) {
     return testing::AssertionFailure() << "isqrt(" << test::MpzShown(value) << "): " << result.message();
@@ -31,10 +31,10 @@ testing::AssertionResult CheckIsqrt(mpz_srcptr value) {
 
 // r^2 − 1, r^2 and r^2 + 1: the flag and the final correction of the root.
 testing::AssertionResult CheckAroundSquare(mpz_srcptr root) {
-  Mpz square;
+  MpzValue square;
   mpz_mul(square, root, root);
   for (int delta = -1; delta <= 1; ++delta) {
-    Mpz value;
+    MpzValue value;
     if (delta < 0) {
       mpz_sub_ui(value, square, 1);
     } else {
@@ -54,7 +54,7 @@ TEST(BigIsqrtTest, AgreesWithGmpAtEveryLength) {
   BigRandom random;
   for (int32_t n : test::TestLengths()) {
     for (Shape shape : test::AllShapes) {
-      Mpz value;
+      MpzValue value;
       test::MpzFromWords(value, random.Words(n, shape), 0);
       ASSERT_TRUE(CheckIsqrt(value)) << n << " words, " << test::ShapeName(shape);
     }
@@ -64,7 +64,7 @@ TEST(BigIsqrtTest, AgreesWithGmpAtEveryLength) {
 TEST(BigIsqrtTest, AroundExactSquaresAtEveryLength) {
   BigRandom random;
   for (int32_t n = 1; n <= 150; ++n) {
-    Mpz root;
+    MpzValue root;
     test::MpzFromWords(root, random.Words(n, test::AllShapes[n % 5]), 0);
     ASSERT_TRUE(CheckAroundSquare(root)) << n << "-word root";
   }
@@ -73,10 +73,10 @@ TEST(BigIsqrtTest, AroundExactSquaresAtEveryLength) {
 TEST(BigIsqrtTest, AgreesWithGmpOnLargeOperands) {
   BigRandom random;
   for (int32_t n : {511, 512, 1000, 2048, 4096}) {
-    Mpz root;
+    MpzValue root;
     test::MpzFromWords(root, random.Words(n / 2, Shape::Runs), 0);
     ASSERT_TRUE(CheckAroundSquare(root)) << n << " words";
-    Mpz value;
+    MpzValue value;
     test::MpzFromWords(value, random.Words(n, Shape::Uniform), 0);
     ASSERT_TRUE(CheckIsqrt(value)) << n << " words";
   }
@@ -86,7 +86,7 @@ TEST(BigIsqrtTest, AgreesWithGmpOnLargeOperands) {
 // fills the top word) and all-ones values.
 TEST(BigIsqrtTest, PowersOfTwoAndAllOnes) {
   for (unsigned long k = 0; k < 700; ++k) {
-    Mpz value;
+    MpzValue value;
     mpz_setbit(value, k);
     ASSERT_TRUE(CheckIsqrt(value)) << "2^" << k;
     mpz_sub_ui(value, value, 1);
@@ -100,17 +100,17 @@ TEST(BigIsqrtTest, TwoToThe64MinusOneIsNotASquare) {
   BigInt x;
   BigSetUInt64(x, 0xFFFFFFFFFFFFFFFFull);
   EXPECT_FALSE(BigIsqrt(x));
-  EXPECT_TRUE(test::BigMatches(x, Mpz(0xFFFFFFFFl)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(0xFFFFFFFFl)));
 }
 
 TEST(BigIsqrtTest, SquareOfTwoTo100PlusOneIsASquare) {
-  Mpz root;
+  MpzValue root;
   mpz_setbit(root, 100);
   mpz_add_ui(root, root, 1);
-  Mpz value;
+  MpzValue value;
   mpz_mul(value, root, root);
   BigInt x;
-  test::FromMpz(x, value);
+  test::BigFromMpz(x, value);
   EXPECT_TRUE(BigIsqrt(x));
   EXPECT_TRUE(test::BigMatches(x, root));
 }
@@ -118,10 +118,10 @@ TEST(BigIsqrtTest, SquareOfTwoTo100PlusOneIsASquare) {
 TEST(BigIsqrtTest, ZeroIsASquare) {
   BigInt x;
   EXPECT_TRUE(BigIsqrt(x));
-  EXPECT_TRUE(test::BigMatches(x, Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(0)));
   BigSetOne(x);
   EXPECT_TRUE(BigIsqrt(x));
-  EXPECT_TRUE(test::BigMatches(x, Mpz(1)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(1)));
 }
 
 // Word roots: exhaustively below 2^16 + 1, around every square, random words.

@@ -11,7 +11,7 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 using test::Pair;
 
 TEST(BigJacobiTest, KnownValues) {
@@ -50,7 +50,7 @@ TEST(BigJacobiTest, BigFormsAgreeWithGmp) {
       // A common factor: the symbol is 0.
       mpz_mul(x.ref, x.ref, n.ref);
       mpz_add(x.ref, x.ref, n.ref);
-      x.Set(Mpz(x.ref));
+      x.Set(MpzValue(x.ref));
     }
     ASSERT_EQ(BigJacobi(x.big, n.big), mpz_jacobi(x.ref, n.ref)) << nWords << " words, round " << round;
     ASSERT_TRUE(test::BigMatches(x.big, x.ref));
@@ -68,7 +68,7 @@ TEST(BigJacobiTest, WordFormsAgreeWithGmp) {
       w = 3;
     }
     const int32_t i = round % 10 == 0 ? INT32_MIN + round % 3 : static_cast<int32_t>(random.NextWord());
-    Mpz n;
+    MpzValue n;
     mpz_set_ui(n, w);
     const int expected = mpz_si_kronecker(i, n);
     ASSERT_EQ(WordJacobi(i, w), expected) << i << " over " << w;

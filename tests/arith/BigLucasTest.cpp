@@ -12,14 +12,14 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 using test::Pair;
 
-using Matrix = std::array<Mpz, 4>;  // row-major 2×2
+using Matrix = std::array<MpzValue, 4>;  // row-major 2×2
 
 void MatrixMul(Matrix& out, const Matrix& a, const Matrix& b, mpz_srcptr N) {
   Matrix r;
-  Mpz t;
+  MpzValue t;
   for (int i = 0; i < 2; ++i) {
     for (int j = 0; j < 2; ++j) {
       mpz_mul(r[2 * i + j], a[2 * i], b[j]);
@@ -32,7 +32,7 @@ void MatrixMul(Matrix& out, const Matrix& a, const Matrix& b, mpz_srcptr N) {
 }
 
 // (X_k, X_(k-1)) = M^(k-1)·(X_1, X_0) for k ≥ 1, for both U and V.
-void LucasReference(Mpz& U, Mpz& V, mpz_srcptr k, mpz_srcptr P, mpz_srcptr Q, mpz_srcptr N) {
+void LucasReference(MpzValue& U, MpzValue& V, mpz_srcptr k, mpz_srcptr P, mpz_srcptr Q, mpz_srcptr N) {
   if (mpz_sgn(k) == 0) {
     mpz_set_ui(U, 0);
     mpz_set_ui(V, 2);
@@ -50,7 +50,7 @@ void LucasReference(Mpz& U, Mpz& V, mpz_srcptr k, mpz_srcptr P, mpz_srcptr Q, mp
   mpz_set_ui(power[1], 0);
   mpz_set_ui(power[2], 0);
   mpz_set_ui(power[3], 1);
-  Mpz e;
+  MpzValue e;
   mpz_sub_ui(e, k, 1);
   for (auto bit = static_cast<long>(mpz_sizeinbase(e, 2)) - 1; bit >= 0 && mpz_sgn(e) != 0; --bit) {
     MatrixMul(power, power, power, N);
@@ -60,7 +60,7 @@ void LucasReference(Mpz& U, Mpz& V, mpz_srcptr k, mpz_srcptr P, mpz_srcptr Q, mp
   }
   // U: (U_1, U_0) = (1, 0). V: (V_1, V_0) = (P, 2).
   mpz_mod(U, power[0], N);
-  Mpz t;
+  MpzValue t;
   mpz_mul(V, power[0], P);
   mpz_mul_ui(t, power[1], 2);
   mpz_add(V, V, t);
@@ -87,8 +87,8 @@ TEST(BigLucasTest, VAgreesWithMatrixPowers) {
     if (round % 5 == 0) {
       Q.SetSigned(1);
     }
-    Mpz U;
-    Mpz V;
+    MpzValue U;
+    MpzValue V;
     LucasReference(U, V, k.ref, P.ref, Q.ref, N.ref);
     if (mpz_sgn(k.ref) == 0) {
       mpz_set_ui(V, 2);
@@ -115,11 +115,11 @@ TEST(BigLucasTest, VEdgeCases) {
   BigLucasV(v, k, P, N, Q);
   EXPECT_EQ(BigCompareWord(v, 96), 0);
   // The plain recurrence V_(n+1) = P·V_n - Q·V_(n-1) for the first values.
-  Mpz n(101);
-  Mpz previous(2);
-  Mpz current(-5);
-  Mpz next;
-  Mpz t;
+  MpzValue n(101);
+  MpzValue previous(2);
+  MpzValue current(-5);
+  MpzValue next;
+  MpzValue t;
   for (Word i = 2; i < 60; ++i) {
     mpz_mul_si(next, current, -5);
     mpz_mul_ui(t, previous, 7);
@@ -151,10 +151,10 @@ TEST(BigLucasTest, UVAgreesWithMatrixPowers) {
     if (round < 4) {
       k.SetSigned(round);
     }
-    Mpz P(1);
-    Mpz Q((1 - static_cast<long>(D)) / 4);
-    Mpz U;
-    Mpz V;
+    MpzValue P(1);
+    MpzValue Q((1 - static_cast<long>(D)) / 4);
+    MpzValue U;
+    MpzValue V;
     LucasReference(U, V, k.ref, P, Q, N.ref);
     BigInt u;
     BigInt v;

@@ -58,7 +58,7 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 using test::Shape;
 
 struct Operands {
@@ -149,7 +149,7 @@ TEST_P(BigMemoryTest, AllocatesNothingAfterWarmUp) {
   BigRandom random;
   const SteadyLoop& loop = GetParam();
   Operands o;
-  Mpz ignored;
+  MpzValue ignored;
   random.Operand(o.x, ignored, loop.words, Shape::Uniform, 0);
   random.Operand(o.y, ignored, loop.words, Shape::Uniform, 1);
   random.Operand(o.wide, ignored, 2 * loop.words, Shape::Uniform, 0);

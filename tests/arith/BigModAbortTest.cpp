@@ -18,7 +18,7 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 using test::Pair;
 
 // Operands shared by every case: an odd modulus N of 40 words, a residue x
@@ -38,7 +38,7 @@ struct LongOperation {
   void (*run)(Operands& in, mpz_ptr out);
 };
 
-void Result(mpz_ptr out, const BigInt& x) { test::ToMpz(out, x); }
+void Result(mpz_ptr out, const BigInt& x) { test::MpzFromBig(out, x); }
 
 const LongOperation longOperations[] = {
     {"BigPowModMontgomery",
@@ -123,13 +123,13 @@ class BigModAbortTest : public testing::TestWithParam<LongOperation> {
     test::RandomModulus(random, in_.N, 40, true);
     test::RandomResidue(random, in_.x, in_.N.ref);
     test::RandomValue(random, in_.e, 40);
-    Mpz prime;
+    MpzValue prime;
     test::PrimeWithTwoPower(random, prime, 300, 20);
     in_.p.Set(prime);
     BigNonResidue(in_.c, in_.p.big);
     Pair r;
     test::RandomResidue(random, r, prime);
-    Mpz s;
+    MpzValue s;
     mpz_mul(s, r.ref, r.ref);
     mpz_mod(s, s, prime);
     in_.square.Set(s);
@@ -161,7 +161,7 @@ class BigModAbortTest : public testing::TestWithParam<LongOperation> {
       }
     });
     PollFlag = 1;
-    Mpz out;
+    MpzValue out;
     bool aborted = false;
     try {
       BigModulusScope scope(in_.p.big);
@@ -188,11 +188,11 @@ class BigModAbortTest : public testing::TestWithParam<LongOperation> {
 };
 
 TEST_P(BigModAbortTest, AbortsOnEntryAndInsideTheLoop) {
-  Mpz expected;
+  MpzValue expected;
   GetParam().run(in_, expected);
   EXPECT_TRUE(AbortsAtPoll(1));
   EXPECT_TRUE(AbortsAtPoll(3));
-  Mpz again;
+  MpzValue again;
   GetParam().run(in_, again);
   EXPECT_EQ(mpz_cmp(again, expected), 0);
 }

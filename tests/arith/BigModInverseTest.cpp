@@ -13,7 +13,7 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 using test::Pair;
 
 // BigInvMod of x modulo N against mpz_invert: the same inverse, or failure
@@ -22,7 +22,7 @@ testing::AssertionResult InverseMatches(const Pair& x, const Pair& N) {
   BigInt y;
   BigAssign(y, x.big);
   const bool ok = BigInvMod(y, N.big);
-  Mpz expected;
+  MpzValue expected;
   const bool gmpOk = mpz_invert(expected, x.ref, N.ref) != 0 && mpz_cmp_ui(N.ref, 1) > 0;
   if (ok != gmpOk) {
     return testing::AssertionFailure() << "reported " << ok << " for x = 0x" << test::MpzHex(x.ref) << " mod 0x"
@@ -49,11 +49,11 @@ TEST(BigModInverseTest, AgreesWithGmpOverSizes) {
         const int32_t xn = round % 3 == 0 ? random.Between(1, words) : words + (round % 4 == 1 ? 2 : 0);
         test::RandomValue(random, x, xn, round % 5 == 2);
         if (round % 6 == 5) {
-          Mpz g;
+          MpzValue g;
           test::MpzFromWords(g, {random.NextWord() | 1}, 0);
           mpz_gcd(g, g, N.ref);
-          mpz_mul(x.ref, x.ref, odd ? g.get() : Mpz(2).get());
-          x.Set(Mpz(x.ref));
+          mpz_mul(x.ref, x.ref, odd ? g.get() : MpzValue(2).get());
+          x.Set(MpzValue(x.ref));
         }
         ASSERT_TRUE(InverseMatches(x, N)) << words << " words, " << (odd ? "odd" : "even") << ", round " << round;
       }
@@ -72,7 +72,7 @@ TEST(BigModInverseTest, WordValues) {
       test::RandomModulus(random, N, words, round % 2 == 0);
       for (Word w : {Word{2}, Word{3}, Word{5}, Word{6}, Word{9}, Word{65536}, random.NextWord(), ~Word{0}}) {
         Pair x;
-        Mpz v;
+        MpzValue v;
         mpz_set_ui(v, w);
         x.Set(v);
         ASSERT_TRUE(InverseMatches(x, N)) << words << " words, x = " << w;
@@ -132,7 +132,7 @@ TEST(BigModInverseTest, HardOperandShapes) {
     Pair N;
     test::RandomModulus(random, N, words, true);
     Pair x;
-    Mpz v;
+    MpzValue v;
     switch (round % 4) {
       case 0:  // N - small
         mpz_sub_ui(v, N.ref, random.NextWord());
@@ -161,7 +161,7 @@ TEST(BigModInverseTest, BatchAgreesWithSingleInverses) {
       Pair N;
       test::RandomModulus(random, N, words, true);
       std::vector<BigInt> values(static_cast<size_t>(count));
-      std::vector<Mpz> expected(static_cast<size_t>(count));
+      std::vector<MpzValue> expected(static_cast<size_t>(count));
       bool invertible = true;
       for (int32_t i = 0; i < count; ++i) {
         Pair x;
@@ -186,7 +186,7 @@ TEST(BigModInverseTest, BatchFailureLeavesValuesUnchanged) {
   Pair N;
   test::RandomModulus(random, N, 8, true);
   std::vector<BigInt> values(10);
-  std::vector<Mpz> before(10);
+  std::vector<MpzValue> before(10);
   for (size_t i = 0; i < values.size(); ++i) {
     Pair x;
     test::RandomValue(random, x, 9, random.Coin());

@@ -14,7 +14,7 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 using test::Pair;
 
 // Clears the registered modulus around each test so that no test sees
@@ -69,7 +69,7 @@ TEST_F(BigModTest, AgreesWithGmpFloorRemainder) {
     test::RandomValue(random, x, xn, random.Coin());
     random.Operand(m.big, m.ref, mn, random.Coin() ? test::Shape::Uniform : test::Shape::Runs,
                    random.Coin());
-    Mpz expected;
+    MpzValue expected;
     mpz_fdiv_r(expected, x.ref, m.ref);
     BigMod(x.big, m.big);
     ASSERT_TRUE(test::BigMatches(x.big, expected)) << xn << " words mod " << mn << " words";
@@ -84,7 +84,7 @@ TEST_F(BigModTest, ReciprocalIsFloorOfPowerOverN) {
     for (bool odd : {true, false}) {
       Pair N;
       test::RandomModulus(random, N, n, odd);
-      Mpz expected;
+      MpzValue expected;
       mpz_setbit(expected, static_cast<mp_bitcnt_t>(64 * n));
       mpz_fdiv_q(expected, expected, N.ref);
       BigInt r;
@@ -129,7 +129,7 @@ TEST_F(BigModTest, BarrettAgreesWithGmp) {
         test::RandomValue(random, x, xn, random.Coin());
         if (round % 5 == 1) {
           // q·N ± small: the corrections after the estimate.
-          Mpz q;
+          MpzValue q;
           test::MpzFromWords(q, random.Words(n, test::Shape::Uniform), 0);
           mpz_mul(x.ref, q, N.ref);
           const int32_t offset = random.Between(-2, 2);
@@ -138,9 +138,9 @@ TEST_F(BigModTest, BarrettAgreesWithGmp) {
           } else {
             mpz_sub_ui(x.ref, x.ref, static_cast<unsigned long>(-offset));
           }
-          x.Set(Mpz(x.ref));
+          x.Set(MpzValue(x.ref));
         }
-        Mpz expected;
+        MpzValue expected;
         mpz_mod(expected, x.ref, N.ref);
         BigBarrettReduce(x.big, N.big, mu);
         ASSERT_TRUE(test::BigMatches(x.big, expected));
@@ -159,14 +159,14 @@ TEST_F(BigModTest, BarrettOfFullSizeInputs) {
     BigReciprocal(mu, N.big);
     // 2^(64k) - 1 and -(2^(64k) - 1): the largest single-pass inputs.
     Pair x;
-    Mpz v;
+    MpzValue v;
     mpz_setbit(v, static_cast<mp_bitcnt_t>(64 * n));
     mpz_sub_ui(v, v, 1);
     for (int sign : {1, -1}) {
-      Mpz signedV;
+      MpzValue signedV;
       mpz_mul_si(signedV, v, sign);
       x.Set(signedV);
-      Mpz expected;
+      MpzValue expected;
       mpz_mod(expected, x.ref, N.ref);
       BigBarrettReduce(x.big, N.big, mu);
       EXPECT_TRUE(test::BigMatches(x.big, expected)) << n << " words, sign " << sign;
@@ -261,7 +261,7 @@ TEST_F(BigModTest, RegisteredModulusReducesByBarrett) {
     for (int32_t round = 0; round < test::Rounds(30); ++round) {
       Pair x;
       test::RandomValue(random, x, random.Between(0, 3 * n), random.Coin());
-      Mpz expected;
+      MpzValue expected;
       mpz_mod(expected, x.ref, N.ref);
       BigMod(x.big, N.big);
       ASSERT_TRUE(test::BigMatches(x.big, expected)) << n << " words, round " << round;

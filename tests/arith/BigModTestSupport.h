@@ -22,15 +22,15 @@ inline std::string SeedNote() {
 // A BigInt and its GMP value, kept equal by construction.
 struct Pair {
   BigInt big;
-  Mpz ref;
+  MpzValue ref;
 
   void Set(mpz_srcptr v) {
     mpz_set(ref, v);
-    FromMpz(big, v);
+    BigFromMpz(big, v);
   }
   void SetSigned(long v) {
     mpz_set_si(ref, v);
-    FromMpz(big, ref);
+    BigFromMpz(big, ref);
   }
 };
 
@@ -55,7 +55,7 @@ inline void RandomValue(BigRandom& random, Pair& x, int32_t n, int sign = 0) {
 // A uniform residue in 0..N-1.
 inline void RandomResidue(BigRandom& random, Pair& x, mpz_srcptr N) {
   const auto words = static_cast<int32_t>((mpz_sizeinbase(N, 2) + 31) / 32);
-  Mpz v;
+  MpzValue v;
   MpzFromWords(v, random.Words(words + 1, Shape::Uniform), 0);
   mpz_mod(v, v, N);
   x.Set(v);
@@ -63,9 +63,9 @@ inline void RandomResidue(BigRandom& random, Pair& x, mpz_srcptr N) {
 
 // The least prime at or above a random odd value of bits bits with
 // p ≡ residue (mod modulus), modulus a power of two.
-inline void RandomPrime(BigRandom& random, Mpz& p, int32_t bits, unsigned long residue = 1,
+inline void RandomPrime(BigRandom& random, MpzValue& p, int32_t bits, unsigned long residue = 1,
                         unsigned long modulus = 2) {
-  Mpz start;
+  MpzValue start;
   MpzFromWords(start, random.Words((bits + 31) / 32, Shape::Uniform), 0);
   mpz_fdiv_r_2exp(start, start, static_cast<mp_bitcnt_t>(bits));
   mpz_setbit(start, static_cast<mp_bitcnt_t>(bits - 1));
@@ -80,8 +80,8 @@ inline void RandomPrime(BigRandom& random, Mpz& p, int32_t bits, unsigned long r
 
 // A prime p = 2^e·m + 1 with m odd, of about bits bits: exactly e factors of
 // two in p - 1.
-inline void PrimeWithTwoPower(BigRandom& random, Mpz& p, int32_t bits, int32_t e) {
-  Mpz m;
+inline void PrimeWithTwoPower(BigRandom& random, MpzValue& p, int32_t bits, int32_t e) {
+  MpzValue m;
   for (;;) {
     MpzFromWords(m, random.Words((bits - e + 31) / 32, Shape::Uniform), 0);
     mpz_fdiv_r_2exp(m, m, static_cast<mp_bitcnt_t>(bits - e));

@@ -12,7 +12,7 @@ namespace {
 using test::Alias;
 using test::BigRandom;
 using test::BinaryForm;
-using test::Mpz;
+using test::MpzValue;
 using test::Shape;
 
 void MulTo(BigInt& z, BigInt& x, BigInt& y) { BigMulTo(z, x, y); }
@@ -152,7 +152,7 @@ TEST(BigMulTest, SquareOfSumMatchesExpansion) {
   for (int32_t n : {39, 40, 41, 223, 224, 225, 450}) {
     BigInt x;
     BigInt y;
-    Mpz ignored;
+    MpzValue ignored;
     random.SignedOperand(x, ignored, n, Shape::Runs);
     random.SignedOperand(y, ignored, n, Shape::Uniform);
     BigInt left;
@@ -176,7 +176,7 @@ TEST(BigPowerTest, AgreesWithGmp) {
   for (int32_t round = 0; round < test::Rounds(100); ++round) {
     for (int32_t n : {1, 2, 3, 5, 8}) {
       BigInt x;
-      Mpz base;
+      MpzValue base;
       random.SignedOperand(x, base, n, test::AllShapes[random.Between(0, 4)]);
       if (random.Coin()) {
         // Trailing zero bits are taken out before powering and shifted back in.
@@ -185,7 +185,7 @@ TEST(BigPowerTest, AgreesWithGmp) {
         mpz_mul_2exp(base, base, shift);
       }
       const auto e = static_cast<Word>(random.Between(0, 1200 / n));
-      Mpz expected;
+      MpzValue expected;
       mpz_pow_ui(expected, base, e);
       BigPower(x, e);
       ASSERT_TRUE(test::BigMatches(x, expected)) << "(" << test::MpzShown(base) << ")^" << e;
@@ -199,7 +199,7 @@ TEST(BigPowerTest, SmallBasesAndExponents) {
       BigInt x;
       BigSetInt(x, b);
       BigPower(x, e);
-      Mpz expected;
+      MpzValue expected;
       mpz_ui_pow_ui(expected, static_cast<unsigned long>(b < 0 ? -b : b), e);
       if (b < 0 && (e & 1) != 0) {
         mpz_neg(expected, expected);
@@ -213,19 +213,19 @@ TEST(BigPowerTest, NegativeBaseSignFollowsParityOfExponent) {
   BigInt x;
   BigSetInt(x, -2);
   BigPower(x, 3);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(-8)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(-8)));
   BigSetMinusOne(x);
   BigPower(x, 4);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(1)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(1)));
   BigSetMinusOne(x);
   BigPower(x, 0xFFFFFFFFu);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(-1)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(-1)));
   BigSetZero(x);
   BigPower(x, 0);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(1)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(1)));
   BigSetZero(x);
   BigPower(x, 1000000);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(0)));
 }
 
 // Powers of two are a pure shift: large exponents stay cheap.
@@ -235,7 +235,7 @@ TEST(BigPowerTest, PowersOfTwoShiftByTheirExponent) {
       BigInt x;
       BigSetInt(x, b);
       BigPower(x, e);
-      Mpz expected(b);
+      MpzValue expected(b);
       mpz_pow_ui(expected, expected, e);
       ASSERT_TRUE(test::BigMatches(x, expected)) << b << "^" << e;
     }
@@ -250,7 +250,7 @@ TEST(BigSetPowerTest, AgreesWithGmp) {
       BigInt x;
       BigSetInt(x, -1);  // a stale value and Sign
       BigSetPower(x, b, e);
-      Mpz expected;
+      MpzValue expected;
       mpz_ui_pow_ui(expected, b, e);
       ASSERT_TRUE(test::BigMatches(x, expected)) << b << "^" << e;
     }
@@ -260,14 +260,14 @@ TEST(BigSetPowerTest, AgreesWithGmp) {
     const auto e = static_cast<Word>(random.Between(0, 300));
     BigInt x;
     BigSetPower(x, b, e);
-    Mpz expected;
+    MpzValue expected;
     mpz_ui_pow_ui(expected, b, e);
     ASSERT_TRUE(test::BigMatches(x, expected)) << b << "^" << e;
   }
   // b = 2 sets a single bit, however high.
   BigInt x;
   BigSetPower(x, 2, 1000000);
-  Mpz expected;
+  MpzValue expected;
   mpz_setbit(expected, 1000000);
   EXPECT_TRUE(test::BigMatches(x, expected));
 }

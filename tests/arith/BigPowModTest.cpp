@@ -14,7 +14,7 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 using test::Pair;
 
 const char* MethodName(int32_t method) {
@@ -34,7 +34,7 @@ testing::AssertionResult PowMatches(const Pair& base, const Pair& e, const Pair&
   BigInt x;
   BigAssign(x, base.big);
   BigPowMod(x, e.big, N.big, method);
-  Mpz expected;
+  MpzValue expected;
   mpz_powm(expected, base.ref, e.ref, N.ref);
   testing::AssertionResult result = test::BigMatches(x, expected);
   if (!result) {
@@ -49,12 +49,12 @@ testing::AssertionResult PowMatches(const Pair& base, const Pair& e, const Pair&
 // Exponents of the kinds that take different paths: trivial, sparse (bit by
 // bit), small and word-size windows, and the widest windows the budget
 // allows for the size (full-size up to 33 words).
-std::vector<Mpz> ExponentsFor(BigRandom& random, int32_t words) {
-  std::vector<Mpz> list;
+std::vector<MpzValue> ExponentsFor(BigRandom& random, int32_t words) {
+  std::vector<MpzValue> list;
   for (long v : {0L, 1L, 2L, 3L}) {
     list.emplace_back(v);
   }
-  Mpz e;
+  MpzValue e;
   test::MpzFromWords(e, {random.NextWord() & 0xFF}, 0);
   list.push_back(e);
   test::MpzFromWords(e, {random.NextWord() | 0x80000000u}, 0);
@@ -73,10 +73,10 @@ std::vector<Mpz> ExponentsFor(BigRandom& random, int32_t words) {
 }
 
 // Bases: random residue, negative, at least N, 0, 1, -1, a small word.
-std::vector<Mpz> BasesFor(BigRandom& random, mpz_srcptr N) {
+std::vector<MpzValue> BasesFor(BigRandom& random, mpz_srcptr N) {
   const auto words = static_cast<int32_t>((mpz_sizeinbase(N, 2) + 31) / 32);
-  std::vector<Mpz> list;
-  Mpz b;
+  std::vector<MpzValue> list;
+  MpzValue b;
   test::MpzFromWords(b, random.Words(words, test::Shape::Uniform), 0);
   mpz_mod(b, b, N);
   list.push_back(b);
@@ -100,8 +100,8 @@ TEST(BigPowModTest, AgreesWithGmpOnEveryMethodAndSize) {
     for (bool odd : {true, false}) {
       Pair N;
       test::RandomModulus(random, N, words, odd);
-      const std::vector<Mpz> exponents = ExponentsFor(random, words);
-      const std::vector<Mpz> bases = BasesFor(random, N.ref);
+      const std::vector<MpzValue> exponents = ExponentsFor(random, words);
+      const std::vector<MpzValue> bases = BasesFor(random, N.ref);
       // Large moduli pair each exponent with one base in turn; small ones
       // try every combination.
       const bool everyPair = words <= 33;
@@ -152,16 +152,16 @@ TEST(BigPowModTest, MontgomeryFormOfOneWord) {
   for (int32_t words : {1, 4, 7, 30}) {
     Pair N;
     test::RandomModulus(random, N, words, true);
-    Mpz R(1);
+    MpzValue R(1);
     mpz_mul_2exp(R, R, static_cast<mp_bitcnt_t>(32 * words));
     mpz_invert(R, R, N.ref);
-    Mpz b;
+    MpzValue b;
     mpz_mul_ui(b, R, random.NextWord() | 2);
     mpz_mod(b, b, N.ref);
     Pair base;
     base.Set(b);
     Pair e;
-    Mpz v(0);
+    MpzValue v(0);
     mpz_setbit(v, 300);
     mpz_setbit(v, 17);
     mpz_setbit(v, 0);
@@ -254,7 +254,7 @@ TEST(BigPowModTest, WordExponentAgreesWithGmp) {
           BigInt x;
           BigAssign(x, base.big);
           BigPowModWord(x, e, N.big, method);
-          Mpz expected;
+          MpzValue expected;
           mpz_powm_ui(expected, base.ref, e, N.ref);
           ASSERT_TRUE(test::BigMatches(x, expected)) << words << " words, e = " << e << ", " << MethodName(method);
         }
@@ -272,7 +272,7 @@ TEST(BigPowModTest, ExponentOrModulusMayBeTheResultRecord) {
   test::RandomModulus(random, N, 6, true);
   Pair v;
   test::RandomResidue(random, v, N.ref);
-  Mpz expected;
+  MpzValue expected;
   mpz_powm(expected, v.ref, v.ref, N.ref);
   BigInt x;
   BigAssign(x, v.big);

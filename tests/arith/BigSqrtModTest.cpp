@@ -10,14 +10,14 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 using test::Pair;
 
 // x := a random square modulo p (non-zero unless p is tiny).
 void RandomSquare(BigRandom& random, Pair& x, mpz_srcptr p) {
   Pair r;
   test::RandomResidue(random, r, p);
-  Mpz s;
+  MpzValue s;
   mpz_mul(s, r.ref, r.ref);
   mpz_mod(s, s, p);
   if (random.Coin()) {
@@ -34,14 +34,14 @@ testing::AssertionResult RootIsCorrect(const Pair& x, const Pair& p, const BigIn
   if (testing::AssertionResult valid = test::BigIsValid(root); !valid) {
     return valid;
   }
-  Mpz r;
-  test::ToMpz(r, root);
+  MpzValue r;
+  test::MpzFromBig(r, root);
   if (mpz_sgn(r) < 0 || mpz_cmp(r, p.ref) >= 0) {
     return testing::AssertionFailure() << "root out of range";
   }
-  Mpz square;
+  MpzValue square;
   mpz_mul(square, r, r);
-  Mpz want;
+  MpzValue want;
   mpz_mod(want, x.ref, p.ref);
   if (!mpz_congruent_p(square, want, p.ref)) {
     return testing::AssertionFailure() << "0x" << test::MpzHex(r) << " squared is not 0x" << test::MpzHex(want)
@@ -56,7 +56,7 @@ TEST(BigSqrtModTest, RootsForEveryClassModEight) {
   for (unsigned long residue : {1ul, 3ul, 5ul, 7ul}) {
     for (int32_t bits : {5, 33, 64, 65, 200, 521}) {
       Pair p;
-      Mpz prime;
+      MpzValue prime;
       test::RandomPrime(random, prime, bits, residue, 8);
       p.Set(prime);
       BigInt c;
@@ -95,7 +95,7 @@ TEST(BigSqrtModTest, LargePowerOfTwoOnBothSides) {
   const BigInt zero;
   for (int32_t e : {37, 38, 60}) {
     Pair p;
-    Mpz prime;
+    MpzValue prime;
     test::PrimeWithTwoPower(random, prime, bits, e);
     p.Set(prime);
     ASSERT_EQ(mpz_sizeinbase(prime, 2), static_cast<size_t>(bits));
@@ -108,9 +108,9 @@ TEST(BigSqrtModTest, LargePowerOfTwoOnBothSides) {
       ASSERT_TRUE(RootIsCorrect(x, p, c)) << "e = " << e;
       // A square with t ≠ 1 at the start needs c; x = 1 never does.
       if (tonelliShanks) {
-        Mpz q;
+        MpzValue q;
         mpz_fdiv_q_2exp(q, prime, static_cast<mp_bitcnt_t>(e));
-        Mpz t;
+        MpzValue t;
         mpz_powm(t, x.ref, q, p.ref);
         if (mpz_cmp_ui(t, 1) != 0) {
           BigInt y;
@@ -129,7 +129,7 @@ TEST(BigSqrtModTest, OneNonResidueServesSuccessiveRoots) {
   SCOPED_TRACE(test::SeedNote());
   BigRandom random;
   Pair p;
-  Mpz prime;
+  MpzValue prime;
   test::PrimeWithTwoPower(random, prime, 128, 36);
   p.Set(prime);
   BigInt c;
@@ -140,8 +140,8 @@ TEST(BigSqrtModTest, OneNonResidueServesSuccessiveRoots) {
   for (int32_t round = 0; round < 12; ++round) {
     Pair x;
     RandomSquare(random, x, p.ref);
-    Mpz q;
-    Mpz t;
+    MpzValue q;
+    MpzValue t;
     mpz_fdiv_q_2exp(q, prime, 36);
     mpz_powm(t, x.ref, q, p.ref);
     loops += mpz_cmp_ui(t, 1) != 0 ? 1 : 0;
@@ -166,13 +166,13 @@ TEST(BigSqrtModTest, Errors) {
   EXPECT_TRUE(test::RaisesInternalError([&] { BigSqrtMod(x, p, c); }, "1000.38.2"));
   // A square modulus ≡ 1 (mod 8) with a large power of two in p - 1 takes
   // the Lucas side, where no parameter a can give a non-residue.
-  Mpz root;
+  MpzValue root;
   mpz_set_ui(root, 1);
   mpz_mul_2exp(root, root, 40);
   mpz_add_ui(root, root, 1);
-  Mpz square;
+  MpzValue square;
   mpz_mul(square, root, root);  // 2^80 + 2^41 + 1: e = 41, 40·41 > 11·81
-  test::FromMpz(p, square);
+  test::BigFromMpz(p, square);
   BigSetWord(x, 3);
   EXPECT_TRUE(test::RaisesInternalError([&] { BigSqrtMod(x, p, c); }, "1000.38.3"));
 }
@@ -182,20 +182,20 @@ TEST(BigSqrtModTest, NonResidueIsGeneratorOfTheTwoPart) {
   BigRandom random;
   for (int32_t round = 0; round < test::Rounds(10); ++round) {
     Pair p;
-    Mpz prime;
+    MpzValue prime;
     test::RandomPrime(random, prime, random.Between(3, 300), 1, 8);
     p.Set(prime);
     BigInt c;
     BigNonResidue(c, p.big);
     // c = g^q for the least non-residue g, q the odd part of p - 1.
-    Mpz g(2);
+    MpzValue g(2);
     while (mpz_jacobi(g, prime) != -1) {
       mpz_add_ui(g, g, 1);
     }
-    Mpz q;
+    MpzValue q;
     mpz_sub_ui(q, prime, 1);
     mpz_fdiv_q_2exp(q, q, mpz_scan1(q, 0));
-    Mpz expected;
+    MpzValue expected;
     mpz_powm(expected, g, q, prime);
     ASSERT_TRUE(test::BigMatches(c, expected));
   }

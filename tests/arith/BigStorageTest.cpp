@@ -11,7 +11,7 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 using test::Shape;
 
 TEST(BigSetTest, SmallValues) {
@@ -19,7 +19,7 @@ TEST(BigSetTest, SmallValues) {
                     int64_t{INT32_MIN}, int64_t{INT32_MAX}, INT64_MAX, INT64_MIN, INT64_MIN + 1}) {
     BigInt x;
     BigSetInt64(x, v);
-    Mpz expected;
+    MpzValue expected;
     mpz_set_si(expected, v);
     ASSERT_TRUE(test::BigMatches(x, expected)) << v;
     ASSERT_LE(x.Length, 2);
@@ -32,22 +32,22 @@ TEST(BigSetTest, SmallValues) {
   }
   BigInt x;
   BigSetUInt64(x, 0xFFFFFFFFFFFFFFFFull);
-  EXPECT_TRUE(test::BigMatches(x, Mpz("18446744073709551615")));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue("18446744073709551615")));
   BigSetWord(x, 0);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(0)));
   BigSetWord(x, 0xFFFFFFFFu);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(0xFFFFFFFFl)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(0xFFFFFFFFl)));
   BigSetOne(x);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(1)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(1)));
   BigSetMinusOne(x);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(-1)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(-1)));
 }
 
 TEST(BigSetTest, LowUInt64OfLongValues) {
   BigRandom random;
   for (int32_t n = 0; n <= 5; ++n) {
     BigInt x;
-    Mpz value;
+    MpzValue value;
     random.SignedOperand(x, value, n, Shape::Uniform);
     mpz_abs(value, value);
     mpz_fdiv_r_2exp(value, value, 64);
@@ -65,7 +65,7 @@ TEST(BigSetTest, FromWordsNormalises) {
         BigInt x;
         BigSetInt(x, 77);
         BigSetFromWords(x, words.data(), static_cast<int32_t>(words.size()) - 1, sign);
-        Mpz expected;
+        MpzValue expected;
         test::MpzFromWords(expected, words, sign);
         ASSERT_TRUE(test::BigMatches(x, expected)) << n << " words, " << zeros << " zero words on top";
       }
@@ -75,9 +75,9 @@ TEST(BigSetTest, FromWordsNormalises) {
   const Word zeros[3] = {0, 0, 0};
   BigInt x;
   BigSetFromWords(x, zeros, 2, 1);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(0)));
   BigSetFromWords(x, zeros, -1, 1);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(0)));
 }
 
 TEST(BigSetTest, FromBytesLeastSignificantFirst) {
@@ -93,7 +93,7 @@ TEST(BigSetTest, FromBytesLeastSignificantFirst) {
     BigInt x;
     BigSetInt(x, -1);
     BigSetFromBytes(x, bytes.data(), count);
-    Mpz expected;
+    MpzValue expected;
     if (count > 0) {
       mpz_import(expected, bytes.size(), -1, 1, 0, 0, bytes.data());
     }
@@ -103,7 +103,7 @@ TEST(BigSetTest, FromBytesLeastSignificantFirst) {
   BigSetInt(x, 5);
   const uint8_t one = 1;
   BigSetFromBytes(x, &one, -4);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(0)));
 }
 
 TEST(BigSetTest, TakeTopWordsKeepsSign) {
@@ -111,10 +111,10 @@ TEST(BigSetTest, TakeTopWordsKeepsSign) {
   for (int32_t n = 0; n <= 12; ++n) {
     for (int32_t k = 0; k <= n + 2; ++k) {
       BigInt y;
-      Mpz value;
+      MpzValue value;
       random.SignedOperand(y, value, n, Shape::Runs);
       const int32_t taken = std::min(k, n);
-      Mpz expected;
+      MpzValue expected;
       mpz_tdiv_q_2exp(expected, value, static_cast<mp_bitcnt_t>(32 * (n - taken)));
       BigInt x;
       BigSetInt(x, 3);
@@ -143,21 +143,21 @@ TEST(BigStorageTest, GrowRoundsUpToEightAndKeepsValue) {
   for (int32_t words : {1, 8, 9, 16, 17, 100}) {
     BigGrow(x, words);
     EXPECT_GE(x.Capacity, words);
-    EXPECT_TRUE(test::BigMatches(x, Mpz(-12345)));
+    EXPECT_TRUE(test::BigMatches(x, MpzValue(-12345)));
   }
   EXPECT_EQ(x.Capacity, 104);
   BigShrinkToFit(x);
   EXPECT_EQ(x.Capacity, 8);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(-12345)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(-12345)));
   BigSetZero(x);
   BigShrinkToFit(x);
   EXPECT_EQ(x.Capacity, 0);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(0)));
   BigSetInt(x, 4);
   BigClear(x);
   EXPECT_EQ(x.Capacity, 0);
   EXPECT_EQ(x.Words, nullptr);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(0)));
 }
 
 // A carry out of the top word when Length = Capacity grows Capacity by 8.
@@ -201,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(BigStorageTest, AssignCopiesAndSwapExchanges) {
   BigRandom random;
   BigInt x;
-  Mpz a;
+  MpzValue a;
   random.Operand(x, a, 20, Shape::Uniform, 1);
   BigInt y;
   BigAssign(y, x);
@@ -216,24 +216,24 @@ TEST(BigStorageTest, AssignCopiesAndSwapExchanges) {
   const Word* xWords = x.Words;
   BigSwap(x, z);
   EXPECT_TRUE(test::BigMatches(z, a));
-  EXPECT_TRUE(test::BigMatches(x, Mpz(42)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(42)));
   EXPECT_EQ(z.Words, xWords);
   // A zero source gives a zero that keeps its own storage.
   BigInt zero;
   BigAssign(z, zero);
-  EXPECT_TRUE(test::BigMatches(z, Mpz(0)));
+  EXPECT_TRUE(test::BigMatches(z, MpzValue(0)));
 }
 
 TEST(BigStorageTest, MoveLeavesAValidSource) {
   BigInt x;
   BigSetInt(x, -9);
   BigInt y(std::move(x));
-  EXPECT_TRUE(test::BigMatches(y, Mpz(-9)));
+  EXPECT_TRUE(test::BigMatches(y, MpzValue(-9)));
   EXPECT_TRUE(test::BigIsValid(x));  // NOLINT(bugprone-use-after-move): the moved-from state is under test
   BigInt z;
   BigSetInt(z, 3);
   z = std::move(y);
-  EXPECT_TRUE(test::BigMatches(z, Mpz(-9)));
+  EXPECT_TRUE(test::BigMatches(z, MpzValue(-9)));
   EXPECT_TRUE(test::BigIsValid(y));  // NOLINT(bugprone-use-after-move)
 }
 
@@ -255,15 +255,15 @@ TEST(BigStreamTest, LittleEndianLayout) {
 TEST(BigStreamTest, RoundTripsIntoSmallerAndLargerRecords) {
   BigRandom random;
   std::stringstream stream(std::ios::in | std::ios::out | std::ios::binary);
-  std::vector<Mpz> values;
+  std::vector<MpzValue> values;
   for (int32_t n : {0, 1, 2, 7, 8, 9, 100, 1000}) {
     BigInt x;
-    Mpz value;
+    MpzValue value;
     random.SignedOperand(x, value, n, Shape::Runs);
     BigWriteStream(x, stream);
     values.push_back(value);
   }
-  for (const Mpz& value : values) {
+  for (const MpzValue& value : values) {
     BigInt x;
     test::BigFromWords(x, random.Words(random.Between(0, 300), Shape::Uniform), 1);
     ASSERT_TRUE(BigReadStream(x, stream));
@@ -275,7 +275,7 @@ TEST(BigStreamTest, RoundTripsIntoSmallerAndLargerRecords) {
 TEST(BigStreamTest, TruncatedStreamIsRefused) {
   BigRandom random;
   BigInt x;
-  Mpz value;
+  MpzValue value;
   random.SignedOperand(x, value, 5, Shape::Uniform);
   const std::string bytes = StreamBytes(x);
   for (size_t cut = 0; cut < bytes.size(); ++cut) {
@@ -283,7 +283,7 @@ TEST(BigStreamTest, TruncatedStreamIsRefused) {
     BigInt y;
     BigSetInt(y, -77);
     ASSERT_FALSE(BigReadStream(y, in)) << "cut at " << cut;
-    ASSERT_TRUE(test::BigMatches(y, Mpz(-77))) << "cut at " << cut;
+    ASSERT_TRUE(test::BigMatches(y, MpzValue(-77))) << "cut at " << cut;
   }
 }
 
@@ -294,7 +294,7 @@ TEST(BigStreamTest, MalformedLengthIsRefused) {
     BigInt y;
     BigSetInt(y, 5);
     ASSERT_FALSE(BigReadStream(y, in));
-    ASSERT_TRUE(test::BigMatches(y, Mpz(5)));
+    ASSERT_TRUE(test::BigMatches(y, MpzValue(5)));
   }
 }
 

@@ -12,7 +12,7 @@
 namespace karvo {
 namespace {
 
-using test::Mpz;
+using test::MpzValue;
 
 TEST(BigTempPoolTest, TakenRecordsAreZeroAndKeepTheirStorage) {
   BigTempPool& pool = BigTempPool::Instance();
@@ -40,7 +40,7 @@ TEST(BigTempPoolTest, TrimFreesTheWordsAboveTheMark) {
   }
   pool.Release(mark + 1);
   pool.Trim();
-  EXPECT_TRUE(test::BigMatches(pool.At(mark), Mpz(7)));
+  EXPECT_TRUE(test::BigMatches(pool.At(mark), MpzValue(7)));
   EXPECT_EQ(pool.At(mark + 1).Capacity, 0);
   EXPECT_EQ(pool.At(mark + 2).Capacity, 0);
   pool.Release(mark);
@@ -53,11 +53,11 @@ TEST(BigTempPoolTest, ManyTemporariesAreDistinctAndZero) {
     std::set<const BigInt*> seen;
     for (int32_t i = 0; i < 300; ++i) {
       EXPECT_TRUE(seen.insert(&temps[i]).second);
-      EXPECT_TRUE(test::BigMatches(temps[i], Mpz(0)));
+      EXPECT_TRUE(test::BigMatches(temps[i], MpzValue(0)));
       BigSetInt(temps[i], i);
     }
     for (int32_t i = 0; i < 300; ++i) {
-      ASSERT_TRUE(test::BigMatches(temps[i], Mpz(i)));
+      ASSERT_TRUE(test::BigMatches(temps[i], MpzValue(i)));
     }
     EXPECT_EQ(BigTempPool::Instance().Mark(), mark + 300);
   }
@@ -77,9 +77,9 @@ TEST(BigTempPoolTest, NestedScopesRestoreTheirMarks) {
       BigSetInt(inner[2], 12);
     }
     EXPECT_EQ(pool.Mark(), mark + 2);
-    EXPECT_TRUE(test::BigMatches(outer[0], Mpz(11)));
+    EXPECT_TRUE(test::BigMatches(outer[0], MpzValue(11)));
     BigTemps again(3);
-    EXPECT_TRUE(test::BigMatches(again[2], Mpz(0)));
+    EXPECT_TRUE(test::BigMatches(again[2], MpzValue(0)));
   }
   EXPECT_EQ(pool.Mark(), mark);
 }
@@ -99,7 +99,7 @@ TEST(BigTempPoolTest, ExceptionUnwindingRestoresTheMark) {
   EXPECT_EQ(pool.Mark(), mark);
   BigTemps after(5);
   for (int32_t i = 0; i < 5; ++i) {
-    EXPECT_TRUE(test::BigMatches(after[i], Mpz(0)));
+    EXPECT_TRUE(test::BigMatches(after[i], MpzValue(0)));
   }
 }
 
@@ -108,14 +108,14 @@ TEST(BigTempPoolTest, ArithmeticWorksAfterReleasingScratch) {
   test::BigRandom random;
   BigInt x;
   BigInt y;
-  Mpz a;
-  Mpz b;
+  MpzValue a;
+  MpzValue b;
   random.Operand(x, a, 400, test::Shape::Uniform, 0);
   random.Operand(y, b, 250, test::Shape::Uniform, 1);
   for (int round = 0; round < 2; ++round) {
     BigInt z;
     BigMulTo(z, x, y);
-    Mpz expected;
+    MpzValue expected;
     mpz_mul(expected, a, b);
     ASSERT_TRUE(test::BigMatches(z, expected));
     BigInt q;

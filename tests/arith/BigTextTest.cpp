@@ -14,7 +14,7 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 using test::Shape;
 
 std::string MpzText(mpz_srcptr v, int base) {
@@ -62,7 +62,7 @@ TEST(BigFromStringTest, ReadsGmpTextInBothBases) {
   BigRandom random;
   for (int32_t n = 0; n <= 120; ++n) {
     for (Shape shape : test::AllShapes) {
-      Mpz value;
+      MpzValue value;
       test::MpzFromWords(value, random.Words(n, shape), random.Coin());
       for (int base : {10, 16}) {
         const std::string text = MpzText(value, base);
@@ -84,12 +84,12 @@ TEST(BigFromStringTest, EveryDigitCount) {
         const int digit = random.Between(i == 0 ? 1 : 0, base - 1);
         text += "0123456789abcdef"[digit];
       }
-      Mpz value;
+      MpzValue value;
       mpz_set_str(value, text.c_str(), base);
       ASSERT_TRUE(Reads(text, base, value));
       ASSERT_TRUE(Reads(std::string(digits, base == 10 ? '9' : 'f'), base,
                         [&] {
-                          Mpz all;
+                          MpzValue all;
                           mpz_ui_pow_ui(all, static_cast<unsigned long>(base), static_cast<unsigned long>(digits));
                           mpz_sub_ui(all, all, 1);
                           return all;
@@ -105,7 +105,7 @@ TEST(BigFromStringTest, BlanksSignAndLeadingZeros) {
   const char blanks[] = {'\t', '\n', '\r', ' ', '\\'};
   for (int32_t round = 0; round < test::Rounds(500); ++round) {
     const int base = random.Coin() ? 10 : 16;
-    Mpz value;
+    MpzValue value;
     test::MpzFromWords(value, random.Words(random.Between(0, 12), Shape::Uniform), 0);
     std::string digits = std::string(static_cast<size_t>(random.Between(0, 12)), '0') + MpzText(value, base);
     const int sign = random.Between(0, 2);
@@ -129,13 +129,13 @@ TEST(BigFromStringTest, BlanksSignAndLeadingZeros) {
 TEST(BigFromStringTest, BlanksMinusZerosBackslashExample) {
   BigInt x;
   BigFromString(x, "  -00012\\ 345", 10);
-  EXPECT_TRUE(test::BigMatches(x, Mpz(-12345)));
+  EXPECT_TRUE(test::BigMatches(x, MpzValue(-12345)));
 }
 
 TEST(BigFromStringTest, EmptyBlankAndZeroTextsGiveZero) {
   for (int base : {10, 16}) {
     for (const char* text : {"", " ", "\t\n\r \\", "0", "0000", "-0", "+0", " - 0 0 ", "-000000000000000000000"}) {
-      ASSERT_TRUE(Reads(text, base, Mpz(0))) << "\"" << text << "\"";
+      ASSERT_TRUE(Reads(text, base, MpzValue(0))) << "\"" << text << "\"";
     }
   }
 }
@@ -169,7 +169,7 @@ TEST(BigFromStringTest, RejectsLateBadCharacter) {
 // Hexadecimal as the file formats write it: digits grouped from the right,
 // the leftmost group padded with zeros on request, "-" for negatives.
 std::string ReferenceHex(mpz_srcptr value, int32_t group, bool pad, bool withSign) {
-  Mpz magnitude;
+  MpzValue magnitude;
   mpz_abs(magnitude, value);
   std::string digits = Upper(MpzText(magnitude, 16));
   if (group > 0 && pad && digits.size() % static_cast<size_t>(group) != 0) {
@@ -197,7 +197,7 @@ TEST(BigToHexTest, AgreesWithGmpForEveryGrouping) {
   for (int32_t n = 0; n <= 40; ++n) {
     for (Shape shape : test::AllShapes) {
       BigInt x;
-      Mpz value;
+      MpzValue value;
       random.SignedOperand(x, value, n, shape);
       if (n > 0 && random.Coin()) {
         // Shorten the top word so every digit count of it occurs.
@@ -240,7 +240,7 @@ TEST(BigToHexTest, RoundTripsThroughBigFromString) {
   BigRandom random;
   for (int32_t n : {0, 1, 2, 9, 100, 1000}) {
     BigInt x;
-    Mpz value;
+    MpzValue value;
     random.SignedOperand(x, value, n, Shape::Runs);
     BigInt back;
     BigFromString(back, BigToHex(x, 40, true), 16);
@@ -254,7 +254,7 @@ TEST(BigToDecimalTest, AgreesWithGmp) {
   BigRandom random;
   for (int32_t n = 0; n <= 120; ++n) {
     BigInt x;
-    Mpz value;
+    MpzValue value;
     random.SignedOperand(x, value, n, test::AllShapes[n % 5]);
     ASSERT_EQ(BigToDecimal(x), MpzText(value, 10));
   }
@@ -266,10 +266,10 @@ int32_t ReferenceDecimalSize(mpz_srcptr value) {
   if (mpz_sgn(value) == 0) {
     return 0;
   }
-  Mpz magnitude;
+  MpzValue magnitude;
   mpz_abs(magnitude, value);
   const auto size = static_cast<int32_t>(mpz_sizeinbase(magnitude, 10));
-  Mpz power;
+  MpzValue power;
   mpz_ui_pow_ui(power, 10, static_cast<unsigned long>(size - 1));
   return mpz_cmp(magnitude, power) < 0 ? size - 1 : size;
 }
@@ -278,7 +278,7 @@ TEST(BigDecimalSizeTest, AgreesWithGmpOnRandomValues) {
   BigRandom random;
   for (int32_t n = 0; n <= 300; ++n) {
     BigInt x;
-    Mpz value;
+    MpzValue value;
     random.SignedOperand(x, value, n, test::AllShapes[n % 5]);
     ASSERT_EQ(BigDecimalSize(x), ReferenceDecimalSize(value)) << n << " words";
   }
@@ -293,17 +293,17 @@ TEST(BigDecimalSizeTest, AroundPowersOfTen) {
     exponents.push_back(k);
   }
   for (unsigned long k : exponents) {
-    Mpz power;
+    MpzValue power;
     mpz_ui_pow_ui(power, 10, k);
     for (int delta = -1; delta <= 1; ++delta) {
-      Mpz value;
+      MpzValue value;
       if (delta < 0) {
         mpz_sub_ui(value, power, 1);
       } else {
         mpz_add_ui(value, power, static_cast<unsigned long>(delta));
       }
       BigInt x;
-      test::FromMpz(x, value);
+      test::BigFromMpz(x, value);
       const auto want = static_cast<int32_t>(k) + (delta < 0 ? 0 : 1);
       ASSERT_EQ(BigDecimalSize(x), want) << "10^" << k << " + " << delta;
       BigNegate(x);

@@ -11,7 +11,7 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 using test::Shape;
 
 struct WordForm {
@@ -37,9 +37,9 @@ class BigWordOpTest : public testing::TestWithParam<WordForm> {
   // Runs the operation on ±words and checks it against GMP.
   static testing::AssertionResult Check(const std::vector<Word>& words, int sign, Word w) {
     BigInt x;
-    Mpz expected;
+    MpzValue expected;
     test::BigFromWords(x, words, sign);
-    test::ToMpz(expected, x);
+    test::MpzFromBig(expected, x);
     const std::string before = test::MpzShown(expected);
     GetParam().reference(expected, w);
     GetParam().run(x, w);
@@ -141,7 +141,7 @@ TEST(BigWordOpsTest, MulIntByMostNegativeInt) {
   BigInt x;
   BigSetInt(x, -3);
   BigMulInt(x, INT32_MIN);
-  Mpz expected(-3);
+  MpzValue expected(-3);
   mpz_mul_si(expected, expected, INT32_MIN);
   EXPECT_TRUE(test::BigMatches(x, expected));
 }

@@ -19,13 +19,13 @@ namespace {
 
 using test::EvaluatesTo;
 using test::FailsWith;
-using test::Mpz;
+using test::MpzValue;
 using test::Shown;
 
 constexpr unsigned long Cap = ExpressionValueBitsCap;
 
 TEST(ExpressionSizeTest, PowerAtTheCapIsComputed) {
-  Mpz expected;
+  MpzValue expected;
   mpz_ui_pow_ui(expected, 2, Cap - 1);
   EXPECT_TRUE(EvaluatesTo("2^" + std::to_string(Cap - 1), expected));
   mpz_sub_ui(expected, expected, 1);
@@ -42,7 +42,7 @@ TEST(ExpressionSizeTest, ValuesBeyondTheCapFail) {
   EXPECT_TRUE(FailsWith(top + "*2", ExprFailed));
   EXPECT_TRUE(FailsWith("3^2647000", ExprFailed));
   // A product is judged by the sum of its operands' sizes.
-  Mpz expected;
+  MpzValue expected;
   mpz_ui_pow_ui(expected, 2, Cap - 2);
   const std::string half = "2^" + std::to_string(Cap / 2 - 1);
   EXPECT_TRUE(EvaluatesTo(half + "*" + half, expected));
@@ -58,7 +58,7 @@ TEST(ExpressionSizeTest, HugeRequestsFailAtOnce) {
 }
 
 TEST(ExpressionSizeTest, LargeFactorialWithinTheCapAgreesWithGmp) {
-  Mpz expected;
+  MpzValue expected;
   mpz_fac_ui(expected, 200000);
   EXPECT_TRUE(EvaluatesTo("200000!", expected));
   mpz_mfac_uiui(expected, 4000000000ul, 40000000ul);
@@ -73,13 +73,13 @@ TEST(ExpressionSizeTest, LongLiteralsAgreeWithGmpUpToTheCap) {
     c = static_cast<char>('0' + random.Between(0, 9));
   }
   digits[0] = '7';
-  Mpz expected(digits.c_str());
+  MpzValue expected(digits.c_str());
   EXPECT_TRUE(EvaluatesTo(digits, expected));
   EXPECT_TRUE(EvaluatesTo("(" + digits + ")-1+1", expected));
   // 1.3 million digits exceed 2^22 bits.
   EXPECT_TRUE(FailsWith(std::string(1300000, '9'), ExprFailed));
   // Leading zeros cost nothing.
-  Mpz five(5);
+  MpzValue five(5);
   EXPECT_TRUE(EvaluatesTo(std::string(5000000, '0') + "5", five));
 }
 
@@ -95,7 +95,7 @@ TEST(ExpressionSizeTest, PendingValuesShareOneBudget) {
     return text;
   };
   // top-(top-(top-1)) = top-1.
-  Mpz expected;
+  MpzValue expected;
   mpz_ui_pow_ui(expected, 2, Cap - 1);
   mpz_sub_ui(expected, expected, 1);
   EXPECT_TRUE(EvaluatesTo(nested(3), expected));
@@ -105,7 +105,7 @@ TEST(ExpressionSizeTest, PendingValuesShareOneBudget) {
   for (int level = 0; level < 10000; ++level) {
     text = "1+(" + text + ")";
   }
-  Mpz many(10001);
+  MpzValue many(10001);
   EXPECT_TRUE(EvaluatesTo(text, many));
 }
 
@@ -114,7 +114,7 @@ TEST(ExpressionSizeTest, LongFlatTextsAgreeWithGmp) {
   for (int i = 0; i < 1000000; ++i) {
     text += i % 3 == 2 ? "-1" : "+1";
   }
-  Mpz expected(333334);
+  MpzValue expected(333334);
   EXPECT_TRUE(EvaluatesTo(text, expected));
   // Blanks alone between two numbers still separate them.
   EXPECT_TRUE(FailsWith("1" + std::string(1000000, ' ') + "2", ExprBadToken));
@@ -152,7 +152,7 @@ TEST_F(ExpressionAbortTest, AbortDuringFactorialGivesMinusOne) {
   ResetPolling();
 
   // Nothing is left behind: the same text now evaluates correctly.
-  Mpz expected;
+  MpzValue expected;
   mpz_fac_ui(expected, 100000);
   mpz_add_ui(expected, expected, 1);
   EXPECT_TRUE(EvaluatesTo("100000!+1", expected));
@@ -182,7 +182,7 @@ TEST_F(ExpressionAbortTest, PollsWithoutAbortLeaveTheValueRight) {
     PollFlag = 1;
   });
   PollFlag = 1;
-  Mpz expected;
+  MpzValue expected;
   mpz_fac_ui(expected, 3000);
   mpz_mul_ui(expected, expected, 7);
   EXPECT_TRUE(EvaluatesTo(" 3000! * 7 ", expected));
@@ -199,7 +199,7 @@ class RandomExpression {
   struct Node {
     std::string text;
     int precedence = 9;  // of the top operator; 9 for numbers and groups
-    Mpz value;
+    MpzValue value;
     int code = ExprOk;
   };
 

@@ -16,7 +16,7 @@ namespace {
 
 using test::EvaluatesTo;
 using test::FailsWith;
-using test::Mpz;
+using test::MpzValue;
 using test::Shown;
 
 struct ValueCase {
@@ -81,7 +81,7 @@ class ExpressionValueTest : public testing::TestWithParam<ValueCase> {};
 
 TEST_P(ExpressionValueTest, MatchesTheExpectedValue) {
   const ValueCase& c = GetParam();
-  Mpz expected(c.value);
+  MpzValue expected(c.value);
   EXPECT_TRUE(EvaluatesTo(c.text, expected));
 }
 
@@ -181,7 +181,7 @@ TEST_P(ExpressionCodeTest, ReturnsTheCodeAndLeavesZero) {
 INSTANTIATE_TEST_SUITE_P(Errors, ExpressionCodeTest, testing::ValuesIn(codeCases));
 
 TEST(ExpressionPostfixTest, FactorialsAgreeWithGmp) {
-  Mpz expected;
+  MpzValue expected;
   for (unsigned long n = 1; n <= 300; ++n) {
     mpz_fac_ui(expected, n);
     EXPECT_TRUE(EvaluatesTo(std::to_string(n) + "!", expected)) << n;
@@ -194,7 +194,7 @@ TEST(ExpressionPostfixTest, FactorialsAgreeWithGmp) {
 
 TEST(ExpressionPostfixTest, MultifactorialsAgreeWithGmp) {
   test::BigRandom random;
-  Mpz expected;
+  MpzValue expected;
   for (int32_t round = 0; round < test::Rounds(300); ++round) {
     const int32_t a = random.Between(1, round < 200 ? 60 : 5000);
     const int32_t b = random.Between(1, a);
@@ -214,7 +214,7 @@ TEST(ExpressionPostfixTest, MultifactorialsAgreeWithGmp) {
 }
 
 TEST(ExpressionPostfixTest, PrimorialsAgreeWithGmpUpToTheLastTablePrime) {
-  Mpz expected;
+  MpzValue expected;
   for (unsigned long n = 2; n <= 1000; ++n) {
     mpz_primorial_ui(expected, n);
     EXPECT_TRUE(EvaluatesTo(std::to_string(n) + "#", expected)) << n;
@@ -234,14 +234,14 @@ TEST(ExpressionPostfixTest, PrimorialsAgreeWithGmpUpToTheLastTablePrime) {
 // An operator inside 256 or more parentheses must still wait for the ones
 // outside: 2*(…(3+4)…) is 14, not 2*3+4.
 TEST(ExpressionNestingTest, DeepParenthesesKeepPrecedence) {
-  Mpz fourteen(14);
+  MpzValue fourteen(14);
   for (int depth : {1, 255, 256, 257, 511, 512, 1000, 65536, 100000}) {
     const std::string text = "2*" + std::string(static_cast<size_t>(depth), '(') + "3+4" +
                              std::string(static_cast<size_t>(depth), ')');
     EXPECT_TRUE(EvaluatesTo(text, fourteen)) << depth;
     const std::string lone = std::string(static_cast<size_t>(depth), '(') + "7" +
                              std::string(static_cast<size_t>(depth), ')');
-    Mpz seven(7);
+    MpzValue seven(7);
     EXPECT_TRUE(EvaluatesTo(lone, seven)) << depth;
     EXPECT_TRUE(FailsWith(lone + ")", ExprUnbalanced)) << depth;
     EXPECT_TRUE(FailsWith("(" + lone, ExprUnbalanced)) << depth;
@@ -252,7 +252,7 @@ TEST(ExpressionNestingTest, DeepParenthesesKeepPrecedence) {
 TEST(ExpressionNestingTest, RightNestedGroupsAgreeWithGmp) {
   for (int depth : {256, 1000, 5000}) {
     std::string text;
-    Mpz expected(0);
+    MpzValue expected(0);
     // 3-(2*(3-(2*(…)))) built from the inside out.
     text = "1";
     mpz_set_ui(expected, 1);
@@ -272,7 +272,7 @@ TEST(ExpressionNestingTest, RightNestedGroupsAgreeWithGmp) {
 TEST(ExpressionNestingTest, LeftNestedGroupsAgreeWithGmp) {
   for (int depth : {256, 1000}) {
     std::string text = std::string(static_cast<size_t>(depth), '(') + "1";
-    Mpz expected(1);
+    MpzValue expected(1);
     for (int level = 0; level < depth; ++level) {
       text += "+" + std::to_string(level) + ")*3";
       mpz_add_ui(expected, expected, static_cast<unsigned long>(level));
@@ -286,11 +286,11 @@ TEST(ExpressionResultTest, ResultIsReplacedEvenWhenItHeldAValue) {
   BigInt result;
   BigSetInt(result, -77);
   ASSERT_EQ(EvaluateExpression(result, "6*7"), ExprOk);
-  Mpz expected(42);
+  MpzValue expected(42);
   EXPECT_TRUE(test::BigMatches(result, expected));
   // Evaluating into the same record again starts from zero.
   ASSERT_EQ(EvaluateExpression(result, "2-3"), ExprOk);
-  Mpz minusOne(-1);
+  MpzValue minusOne(-1);
   EXPECT_TRUE(test::BigMatches(result, minusOne));
 }
 

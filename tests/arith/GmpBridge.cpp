@@ -26,54 +26,6 @@ class BigUnitEnvironment : public testing::Environment {
 
 }  // namespace
 
-std::vector<Word> MpzWords(mpz_srcptr v) {
-  if (mpz_sgn(v) == 0) {
-    return {};
-  }
-  std::vector<Word> words((mpz_sizeinbase(v, 2) + 31) / 32);
-  size_t count = 0;
-  mpz_export(words.data(), &count, -1, sizeof(Word), 0, 0, v);
-  words.resize(count);
-  return words;
-}
-
-void MpzFromWords(mpz_ptr out, const std::vector<Word>& words, int sign) {
-  if (words.empty()) {
-    mpz_set_ui(out, 0);
-    return;
-  }
-  mpz_import(out, words.size(), -1, sizeof(Word), 0, 0, words.data());
-  if (sign != 0) {
-    mpz_neg(out, out);
-  }
-}
-
-void BigFromWords(BigInt& x, const std::vector<Word>& words, int sign) {
-  auto n = static_cast<int32_t>(words.size());
-  while (n > 0 && words[static_cast<size_t>(n) - 1] == 0) {
-    --n;
-  }
-  if (n > 0) {
-    BigGrow(x, n);
-    std::memcpy(x.Words, words.data(), static_cast<size_t>(n) * sizeof(Word));
-  }
-  x.Length = n;
-  x.Sign = n > 0 ? sign : 0;
-}
-
-void ToMpz(mpz_ptr out, const BigInt& x) {
-  if (x.Length <= 0 || x.Words == nullptr) {
-    mpz_set_ui(out, 0);
-    return;
-  }
-  mpz_import(out, static_cast<size_t>(x.Length), -1, sizeof(Word), 0, 0, x.Words);
-  if (x.Sign != 0) {
-    mpz_neg(out, out);
-  }
-}
-
-void FromMpz(BigInt& x, mpz_srcptr v) { BigFromWords(x, MpzWords(v), mpz_sgn(v) < 0 ? 1 : 0); }
-
 std::string MpzHex(mpz_srcptr v) {
   char* text = mpz_get_str(nullptr, 16, v);
   std::string result(text);
@@ -84,7 +36,7 @@ std::string MpzHex(mpz_srcptr v) {
 }
 
 std::string MpzShown(mpz_srcptr v) {
-  Mpz magnitude;
+  MpzValue magnitude;
   mpz_abs(magnitude, v);
   std::string hex = MpzHex(magnitude);
   if (hex.size() > 200) {
@@ -97,8 +49,8 @@ std::string BigDescribe(const BigInt& x) {
   std::ostringstream out;
   out << "{Length " << x.Length << ", Capacity " << x.Capacity << ", Sign " << x.Sign;
   if (x.Length > 0 && x.Words != nullptr && x.Length <= x.Capacity) {
-    Mpz value;
-    ToMpz(value, x);
+    MpzValue value;
+    MpzFromBig(value, x);
     out << ", value " << MpzShown(value);
   }
   out << "}";
@@ -135,8 +87,8 @@ testing::AssertionResult BigMatches(const BigInt& x, mpz_srcptr expected) {
   if (!valid) {
     return valid;
   }
-  Mpz got;
-  ToMpz(got, x);
+  MpzValue got;
+  MpzFromBig(got, x);
   if (mpz_cmp(got, expected) != 0) {
     return testing::AssertionFailure() << "expected " << MpzShown(expected) << " (" << mpz_sizeinbase(expected, 2)
                                        << " bits), got " << MpzShown(got) << " " << BigDescribe(x);
@@ -145,8 +97,8 @@ testing::AssertionResult BigMatches(const BigInt& x, mpz_srcptr expected) {
 }
 
 testing::AssertionResult BigMatchesRecord(const BigInt& x, const BigInt& expected) {
-  Mpz want;
-  ToMpz(want, expected);
+  MpzValue want;
+  MpzFromBig(want, expected);
   return BigMatches(x, want);
 }
 
@@ -299,11 +251,11 @@ testing::AssertionResult CheckBinary(const BinaryForm& form, const std::vector<W
   BigFromWords(b, y, ySign);
   // A stale value in a separate destination must not leak into the result.
   BigFromWords(c, {0xDEADBEEFu, 0x12345678u, 0x9ABCDEF0u}, 1);
-  Mpz xRef;
-  Mpz yRef;
-  ToMpz(xRef, a);
+  MpzValue xRef;
+  MpzValue yRef;
+  MpzFromBig(xRef, a);
   const bool sameOperands = form.alias == Alias::XisY || form.alias == Alias::All;
-  ToMpz(yRef, sameOperands ? a : b);
+  MpzFromBig(yRef, sameOperands ? a : b);
   BigInt* z = &c;
   BigInt* px = &a;
   BigInt* py = &b;
@@ -324,7 +276,7 @@ testing::AssertionResult CheckBinary(const BinaryForm& form, const std::vector<W
       py = &a;
       break;
   }
-  Mpz expected;
+  MpzValue expected;
   form.reference(expected, xRef, yRef);
   form.run(*z, *px, *py);
   testing::AssertionResult result = BigMatches(*z, expected);

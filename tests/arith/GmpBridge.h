@@ -1,9 +1,9 @@
 #pragma once
 
 // Test-only bridge between BigInt and GMP's mpz, the reference that the Big*
-// tests compare against, plus the invariant checker and the random operand
-// generators they share. Conversions go through bare word arrays so that they
-// do not depend on the conversions under test.
+// tests compare against (the value and the conversions are those of
+// support/MpzValue.h), plus the invariant checker and the random operand
+// generators they share.
 
 #include <gmp.h>
 #include <gtest/gtest.h>
@@ -16,44 +16,10 @@
 #include <vector>
 
 #include "arith/BigInt.h"
+#include "support/MpzValue.h"
 
 namespace karvo::test {
 
-// An mpz_t that clears itself.
-class Mpz {
- public:
-  Mpz() { mpz_init(value_); }
-  explicit Mpz(int v) { mpz_init_set_si(value_, v); }
-  explicit Mpz(long v) { mpz_init_set_si(value_, v); }
-  explicit Mpz(const char* decimal) { mpz_init_set_str(value_, decimal, 10); }
-  Mpz(const Mpz& other) { mpz_init_set(value_, other.value_); }
-  Mpz& operator=(const Mpz& other) {
-    mpz_set(value_, other.value_);
-    return *this;
-  }
-  ~Mpz() { mpz_clear(value_); }
-
-  mpz_ptr get() { return value_; }
-  mpz_srcptr get() const { return value_; }
-  operator mpz_ptr() { return value_; }
-  operator mpz_srcptr() const { return value_; }
-  // GMP's macros (mpz_sgn) reach into the structure.
-  mpz_ptr operator->() { return value_; }
-  mpz_srcptr operator->() const { return value_; }
-
- private:
-  mpz_t value_;
-};
-
-// The magnitude of v as words, least significant first, no zero top word.
-std::vector<Word> MpzWords(mpz_srcptr v);
-// out := the value of the words (top zero words allowed), negated when sign is 1.
-void MpzFromWords(mpz_ptr out, const std::vector<Word>& words, int sign);
-// x := the value of the words, built field by field (BigGrow, then the words).
-void BigFromWords(BigInt& x, const std::vector<Word>& words, int sign);
-
-void ToMpz(mpz_ptr out, const BigInt& x);
-void FromMpz(BigInt& x, mpz_srcptr v);
 // Hexadecimal of an mpz (lower case, with "-"), for failure messages.
 std::string MpzHex(mpz_srcptr v);
 // The same as "-0x1f", middle digits elided for long values.

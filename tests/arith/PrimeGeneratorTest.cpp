@@ -16,7 +16,7 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 
 constexpr uint64_t SegmentNumbers = TPrimeGenerator::SegmentNumbers;
 
@@ -25,7 +25,7 @@ constexpr uint64_t SegmentNumbers = TPrimeGenerator::SegmentNumbers;
 // be positioned at the first prime at or above `to`, which is returned.
 testing::AssertionResult MatchesNextPrime(TPrimeGenerator& generator, uint64_t from, uint64_t to,
                                           Word& following) {
-  Mpz p;
+  MpzValue p;
   mpz_set_ui(p, from);
   int64_t count = 0;
   for (;;) {
@@ -146,7 +146,7 @@ TEST(PrimeGeneratorTest, SkippedSegmentsAgreeWithNextPrime) {
     const uint64_t start = s * SegmentNumbers;
     Word following = 0;
     ASSERT_TRUE(MatchesNextPrime(*generator, start, start + 2 * SegmentNumbers, following));
-    Mpz next;
+    MpzValue next;
     mpz_set_ui(next, start + 2 * SegmentNumbers);
     mpz_nextprime(next, next);
     // Past 2^32 the generator has nothing more to give.

@@ -18,7 +18,7 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 
 // Every word below 2^24 covers both sets of bases and the switch between
 // them at 1373653.
@@ -74,7 +74,7 @@ TEST(WordIsPrimeTest, AgreesWithGmpOnRandomWords) {
     if (i % 2 == 1) {
       n |= 0xFFF00001u;
     }
-    Mpz reference;
+    MpzValue reference;
     mpz_set_ui(reference, n);
     ASSERT_EQ(WordIsPrime(n), mpz_probab_prime_p(reference, 50) != 0) << n;
   }
@@ -132,8 +132,8 @@ TEST(BigSmallestFactorTest, SmallPrimeTimesLargePrime) {
     // possibly a second small prime above q; negative half the time.
     const int32_t k = random.Between(2, SmallPrimeCount);
     const Word q = SmallPrimes[k];
-    Mpz large;
-    Mpz x;
+    MpzValue large;
+    MpzValue x;
     test::MpzFromWords(large, random.Words(random.Between(1, 8), test::Shape::Uniform), 0);
     mpz_setbit(large, 17);
     mpz_nextprime(large, large);
@@ -145,10 +145,10 @@ TEST(BigSmallestFactorTest, SmallPrimeTimesLargePrime) {
       mpz_neg(x, x);
     }
     BigInt big;
-    test::FromMpz(big, x);
+    test::BigFromMpz(big, x);
     ASSERT_EQ(BigSmallestFactor(big), q) << test::MpzHex(x);
     // Without the small factors nothing below 2^16 divides.
-    test::FromMpz(big, large);
+    test::BigFromMpz(big, large);
     ASSERT_EQ(BigSmallestFactor(big), 1u) << test::MpzHex(large);
   }
 }
@@ -158,7 +158,7 @@ TEST(BigSmallestFactorTest, AgreesWithGmpOnRandomNumbers) {
   for (int32_t i = 0; i < test::Rounds(300); ++i) {
     const auto shape = test::AllShapes[i % std::size(test::AllShapes)];
     BigInt big;
-    Mpz x;
+    MpzValue x;
     random.SignedOperand(big, x, random.Between(1, 40), shape);
     ASSERT_EQ(BigSmallestFactor(big), ReferenceSmallestFactor(x)) << test::MpzHex(x);
   }

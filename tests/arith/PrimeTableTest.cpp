@@ -15,7 +15,7 @@ namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 
 // Every case leaves MSC as it found it and the table released.
 class PrimeTableTest : public testing::Test {
@@ -164,7 +164,7 @@ TEST_F(PrimeTableTest, ResiduesAgreeWithGmp) {
   for (int32_t i = 0; i < test::Rounds(20); ++i) {
     const auto shape = test::AllShapes[i % std::size(test::AllShapes)];
     BigInt x;
-    Mpz reference;
+    MpzValue reference;
     random.Operand(x, reference, random.Between(1, 30), shape, 0);
     const int32_t count = i == 0 ? PrimeTableCount : random.Between(3, 20000);
     ASSERT_TRUE(CheckResidues(x, reference, count)) << test::MpzHex(reference);
@@ -175,7 +175,7 @@ TEST_F(PrimeTableTest, ResiduesOfANegativeNumberAreThoseOfItsMagnitude) {
   BuildWithMsc(20);
   BigRandom random;
   BigInt x;
-  Mpz magnitude;
+  MpzValue magnitude;
   random.Operand(x, magnitude, 5, test::Shape::Uniform, 1);
   mpz_abs(magnitude, magnitude);
   EXPECT_TRUE(CheckResidues(x, magnitude, 1000));
@@ -184,7 +184,7 @@ TEST_F(PrimeTableTest, ResiduesOfANegativeNumberAreThoseOfItsMagnitude) {
 TEST_F(PrimeTableTest, ResiduesOfZeroAreZero) {
   BuildWithMsc(20);
   BigInt zero;
-  Mpz reference;
+  MpzValue reference;
   EXPECT_TRUE(CheckResidues(zero, reference, 1000));
   EXPECT_TRUE(CheckResidues(zero, reference, 0));
 }
@@ -193,7 +193,7 @@ TEST_F(PrimeTableTest, CountBelowThreeFillsTheSlotsOfTwoAndThree) {
   BuildWithMsc(20);
   BigInt x;
   BigFromString(x, "123456789012345678901234567890123", 10);
-  Mpz reference("123456789012345678901234567890123");
+  MpzValue reference("123456789012345678901234567890123");
   for (int32_t count = -1; count < 3; ++count) {
     EXPECT_TRUE(CheckResidues(x, reference, count));
   }

@@ -7,12 +7,13 @@
 
 #include "BigModTestSupport.h"
 #include "arith/ProbablePrime.h"
+#include "support/Carmichael.h"
 
 namespace karvo {
 namespace {
 
 using test::BigRandom;
-using test::Mpz;
+using test::MpzValue;
 using test::Pair;
 
 BigInt FromDecimal(const char* text) {
@@ -30,15 +31,15 @@ BigInt MersenneNumber(int32_t p) {
 
 // The strong test written out with GMP.
 bool ReferenceStrong(mpz_srcptr n, unsigned long b) {
-  Mpz d;
+  MpzValue d;
   mpz_sub_ui(d, n, 1);
   const mp_bitcnt_t s = mpz_scan1(d, 0);
   mpz_fdiv_q_2exp(d, d, s);
-  Mpz x;
-  Mpz base;
+  MpzValue x;
+  MpzValue base;
   mpz_set_ui(base, b);
   mpz_powm(x, base, d, n);
-  Mpz minusOne;
+  MpzValue minusOne;
   mpz_sub_ui(minusOne, n, 1);
   if (mpz_cmp_ui(x, 1) == 0 || mpz_cmp(x, minusOne) == 0) {
     return true;
@@ -68,18 +69,21 @@ TEST(ProbablePrimeTest, StrongTestKnownValues) {
   EXPECT_FALSE(BigIsStrongProbablePrime(FromDecimal("7"), 14));
 }
 
+// The strong test to each base, whole and through the two halves that other
+// strong tests (the certifier's base-2 test) build on, the second fed the
+// power b^d from GMP.
 TEST(ProbablePrimeTest, StrongTestAgreesWithGmp) {
   SCOPED_TRACE(test::SeedNote());
   BigRandom random;
   for (int32_t round = 0; round < test::Rounds(200); ++round) {
     Pair n;
-    Mpz v;
+    MpzValue v;
     if (round % 2 == 0) {
       // p·(2p - 1)-like products pass base 2 far more often than random
       // numbers.
-      Mpz p;
+      MpzValue p;
       test::RandomPrime(random, p, random.Between(20, 200));
-      Mpz q;
+      MpzValue q;
       mpz_mul_2exp(q, p, 1);
       mpz_sub_ui(q, q, 1);
       mpz_mul(v, p, q);
@@ -91,9 +95,27 @@ TEST(ProbablePrimeTest, StrongTestAgreesWithGmp) {
       }
     }
     n.Set(v);
+    BigInt minusOne;
+    BigInt d;
+    const int32_t s = BigSplitMinusOne(n.big, minusOne, d);
+    MpzValue refMinusOne;
+    MpzValue refD;
+    mpz_sub_ui(refMinusOne, n.ref, 1);
+    const mp_bitcnt_t refS = mpz_scan1(refMinusOne, 0);
+    mpz_fdiv_q_2exp(refD, refMinusOne, refS);
+    ASSERT_EQ(static_cast<mp_bitcnt_t>(s), refS) << test::MpzHex(n.ref);
+    ASSERT_TRUE(test::BigMatches(minusOne, refMinusOne));
+    ASSERT_TRUE(test::BigMatches(d, refD));
     for (Word b : {2u, 3u, 5u, random.NextWord() | 2u}) {
-      ASSERT_EQ(BigIsStrongProbablePrime(n.big, b), ReferenceStrong(n.ref, b))
+      const bool expected = ReferenceStrong(n.ref, b);
+      ASSERT_EQ(BigIsStrongProbablePrime(n.big, b), expected)
           << "N = " << test::MpzHex(n.ref) << ", base " << b;
+      MpzValue power;
+      mpz_powm(power, MpzValue(b), refD, n.ref);
+      BigInt x;
+      test::BigFromMpz(x, power);
+      ASSERT_EQ(BigFinishStrongTest(x, n.big, minusOne, s), expected)
+          << "from b^d: N = " << test::MpzHex(n.ref) << ", base " << b;
     }
   }
 }
@@ -147,7 +169,7 @@ TEST(ProbablePrimeTest, PseudoprimesNeedEnoughRounds) {
   };
   for (const Case& c : cases) {
     const BigInt n = FromDecimal(c.n);
-    Mpz ref(0);
+    MpzValue ref(0);
     mpz_set_str(ref, c.n, 10);
     // The list itself, checked with the reference before relying on it.
     const unsigned long primes[] = {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37, 41, 43};
@@ -164,26 +186,13 @@ TEST(ProbablePrimeTest, PseudoprimesNeedEnoughRounds) {
 // Large Carmichael numbers (6k+1)(12k+1)(18k+1): Fermat liars to every
 // coprime base, but not strong liars.
 TEST(ProbablePrimeTest, RejectsCarmichaelNumbers) {
-  int32_t found = 0;
-  Mpz k(100000);
-  while (found < 5) {
-    Mpz a, b, c;
-    mpz_mul_ui(a, k, 6);
-    mpz_add_ui(a, a, 1);
-    mpz_mul_ui(b, k, 12);
-    mpz_add_ui(b, b, 1);
-    mpz_mul_ui(c, k, 18);
-    mpz_add_ui(c, c, 1);
-    if (mpz_probab_prime_p(a, 25) != 0 && mpz_probab_prime_p(b, 25) != 0 && mpz_probab_prime_p(c, 25) != 0) {
-      Mpz n;
-      mpz_mul(n, a, b);
-      mpz_mul(n, n, c);
-      Pair N;
-      N.Set(n);
-      EXPECT_FALSE(BigIsProbablePrime(N.big, 7)) << test::MpzHex(n);
-      ++found;
-    }
-    mpz_add_ui(k, k, 1);
+  MpzValue k(100000);
+  for (int32_t found = 0; found < 5; ++found) {
+    MpzValue n;
+    test::NextCarmichael(n, k);
+    Pair N;
+    N.Set(n);
+    EXPECT_FALSE(BigIsProbablePrime(N.big, 7)) << test::MpzHex(n);
   }
 }
 
@@ -191,12 +200,12 @@ TEST(ProbablePrimeTest, RandomPrimesAndComposites) {
   SCOPED_TRACE(test::SeedNote());
   BigRandom random;
   for (int32_t round = 0; round < test::Rounds(30); ++round) {
-    Mpz p;
+    MpzValue p;
     test::RandomPrime(random, p, random.Between(33, 700));
     Pair n;
     n.Set(p);
     ASSERT_TRUE(BigIsProbablePrime(n.big, 3)) << test::MpzHex(p);
-    Mpz q;
+    MpzValue q;
     test::RandomPrime(random, q, random.Between(17, 300));
     mpz_mul(p, p, q);
     n.Set(p);

@@ -1,7 +1,5 @@
 #include "ChecksTestData.h"
 
-#include <fstream>
-
 #include "support/TestEnv.h"
 
 #ifndef KARVO_TESTDATA_DIR
@@ -12,44 +10,6 @@ namespace karvo::test {
 
 std::string TestDataPath(std::string_view relative) {
   return std::string(KARVO_TESTDATA_DIR) + "/" + std::string(relative);
-}
-
-std::vector<std::string> SplitText(std::string_view text, char separator) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  while (true) {
-    const size_t end = text.find(separator, start);
-    parts.emplace_back(text.substr(start, end == std::string_view::npos ? text.npos : end - start));
-    if (end == std::string_view::npos) {
-      return parts;
-    }
-    start = end + 1;
-  }
-}
-
-bool ReadRows(const std::string& path, std::vector<TRow>& rows, std::string& error) {
-  rows.clear();
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot open " + path +
-            " (the shared test data folder must sit beside the repository clone)";
-    return false;
-  }
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') {
-      line.pop_back();
-    }
-    if (line.empty() || line.front() == '#') {
-      continue;
-    }
-    rows.push_back(SplitText(line, '\t'));
-  }
-  if (in.bad()) {
-    error = "read error in " + path;
-    return false;
-  }
-  return true;
 }
 
 bool ReadVectorRows(std::string_view routine, std::vector<TRow>& rows, std::string& error) {

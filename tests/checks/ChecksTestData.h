@@ -1,7 +1,8 @@
 #pragma once
 
 // Shared helpers of the checks suite: the known-answer files of the shared
-// test data folder, split into tab-separated rows, and random magnitudes.
+// test data folder (read into rows by support/TsvRows.h) and random
+// magnitudes.
 
 #include <cstdint>
 #include <random>
@@ -10,23 +11,15 @@
 #include <vector>
 
 #include "arith/BigInt.h"
+#include "support/TsvRows.h"
 
 namespace karvo::test {
-
-using TRow = std::vector<std::string>;
 
 // Full path of a file of the shared test data folder.
 std::string TestDataPath(std::string_view relative);
 
-// Rows of a tab-separated file: lines starting with "#" and empty lines are
-// skipped, CR LF and LF ends both accepted. False with a message when the
-// file cannot be read.
-bool ReadRows(const std::string& path, std::vector<TRow>& rows, std::string& error);
-
 // Rows of hash-vectors.tsv whose first column is routine.
 bool ReadVectorRows(std::string_view routine, std::vector<TRow>& rows, std::string& error);
-
-std::vector<std::string> SplitText(std::string_view text, char separator);
 
 // Hexadecimal with an optional "-".
 void BigFromHex(BigInt& x, std::string_view text);

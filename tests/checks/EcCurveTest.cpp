@@ -11,9 +11,9 @@
 namespace karvo {
 namespace {
 
-using test::EcFromMpz;
-using test::EcMpz;
-using test::EcToMpz;
+using test::BigFromMpz;
+using test::MpzFromBig;
+using test::MpzValue;
 using test::RefPoint;
 
 TEST(EcCurveTest, CheckCurveRejectsSingularCurves) {
@@ -84,15 +84,15 @@ TEST(EcCurveTest, CurveFromJ) {
   }
   // Against the formulas, with a reduced and centred result.
   test::EcRandom random(21);
-  EcMpz n, j, c, a, b, h, v;
+  MpzValue n, j, c, a, b, h, v;
   for (unsigned bits : {64u, 300u}) {
     random.Prime(n, bits);
-    EcFromMpz(N, n);
+    BigFromMpz(N, n);
     mpz_fdiv_q_2exp(h, n, 1);
     for (int i = 0; i < 20; ++i) {
       random.Bits(j, bits + 5);
       if (i % 2 == 1) mpz_neg(j, j);
-      EcFromMpz(J, j);
+      BigFromMpz(J, j);
       EcCurveFromJ(A, B, J, N);
       mpz_mod(j, j, n);
       mpz_ui_sub(c, 1728, j);
@@ -102,7 +102,7 @@ TEST(EcCurveTest, CurveFromJ) {
       mpz_mul(b, b, c);
       mpz_mul_2exp(b, b, 1);
       for (auto [got, want] : {std::pair<const BigInt*, mpz_ptr>{&A, a}, {&B, b}, {&J, j}}) {
-        EcToMpz(v, *got);
+        MpzFromBig(v, *got);
         EXPECT_LE(mpz_cmpabs(v, h), 0);
         mpz_sub(v, v, want);
         EXPECT_TRUE(mpz_divisible_p(v, n));
@@ -123,7 +123,7 @@ TEST(EcCurveTest, CurveFromJ) {
 
 // Points counted by brute force on y^2 = x^3 + a x + b modulo a small prime.
 long CountPoints(long p, long a, long b) {
-  EcMpz n(p);
+  MpzValue n(p);
   long count = 1;
   for (long x = 0; x < p; ++x) {
     const long r = (((x * x) % p * x) % p + a * x % p + b) % p;
@@ -139,16 +139,16 @@ void ExpectSeedWorks(const BigInt& T, long s, long r, long p, long a, long b) {
   BigSetInt(B, static_cast<int32_t>(b));
   BigSetInt(N, static_cast<int32_t>(p));
   EcSeedPoint(x, y, A2, u, T, A, B, N);
-  EcMpz n(p), a2;
+  MpzValue n(p), a2;
   RefPoint P;
-  EcToMpz(P.X, x);
-  EcToMpz(P.Y, y);
-  EcToMpz(a2, A2);
+  MpzFromBig(P.X, x);
+  MpzFromBig(P.Y, y);
+  MpzFromBig(a2, A2);
   mpz_mod(P.X, P.X, n);
   mpz_mod(P.Y, P.Y, n);
   mpz_mod(a2, a2, n);
   P.Finite = true;
-  EcMpz k(s);
+  MpzValue k(s);
   EXPECT_TRUE(test::RefMultiply(P, k, a2, n).Finite);
   mpz_mul_si(k, k, r);
   EXPECT_FALSE(test::RefMultiply(P, k, a2, n).Finite);

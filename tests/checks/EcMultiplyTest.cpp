@@ -12,30 +12,30 @@
 namespace karvo {
 namespace {
 
-using test::EcFromMpz;
-using test::EcMpz;
+using test::BigFromMpz;
 using test::EcRandom;
+using test::MpzValue;
 using test::RefPoint;
 
 // A random curve modulo a random prime with a point on it, in both forms.
 struct TCase {
-  EcMpz n, a, b;
+  MpzValue n, a, b;
   RefPoint p;
   BigInt N, A, x, y;
 
   TCase(EcRandom& random, unsigned nBits, bool centred) {
     random.Prime(n, nBits);
     random.Curve(a, b, p, n);
-    EcFromMpz(N, n);
-    EcMpz v;
+    BigFromMpz(N, n);
+    MpzValue v;
     // The point search passes centred values; any representative must do.
     mpz_set(v, a);
     if (centred) mpz_sub(v, v, n);
-    EcFromMpz(A, v);
+    BigFromMpz(A, v);
     mpz_set(v, p.X);
     if (centred) mpz_sub(v, v, n);
-    EcFromMpz(x, v);
-    EcFromMpz(y, p.Y);
+    BigFromMpz(x, v);
+    BigFromMpz(y, p.Y);
   }
 
   // [k]p by EcMultiply with the given width, checked against the reference.
@@ -44,7 +44,7 @@ struct TCase {
     BigAssign(X, x);
     BigAssign(Y, y);
     BigSetOne(Z);
-    EcFromMpz(K, k);
+    BigFromMpz(K, k);
     EcMultiply(X, Y, Z, K, A, N, width);
     const RefPoint got = test::RefFromJacobian(X, Y, Z, n);
     const RefPoint want = test::RefMultiply(p, k, a, n);
@@ -63,14 +63,14 @@ TEST(EcMultiplyTest, RandomCurvesMatchTheReference) {
     // Long multipliers on the largest moduli cost most; keep them rarer.
     const unsigned kMax = (nBits >= 1024 && i % 4 != 0) ? 400 : 3000;
     TCase c(random, nBits, i % 2 == 1);
-    EcMpz k;
+    MpzValue k;
     random.Bits(k, random.Uniform(1, kMax));
     c.Check(k, 0);
   }
   // The extremes of both ranges at least once.
   for (unsigned nBits : {64u, 2048u}) {
     TCase c(random, nBits, false);
-    EcMpz k;
+    MpzValue k;
     random.Bits(k, 3000);
     c.Check(k, 0);
     random.Bits(k, 1);
@@ -98,7 +98,7 @@ TEST(EcMultiplyTest, BothMethodsAgreeAroundTheThresholds) {
   for (int round = 0; round < 2 * test::TestMultiplier(); ++round) {
     TCase c(random, 200, round % 2 == 1);
     for (unsigned bits : {69u, 70u}) {
-      EcMpz k;
+      MpzValue k;
       mpz_setbit(k, bits);
       mpz_sub_ui(k, k, 1);
       mpz_clrbit(k, 5);  // a zero window inside
@@ -107,7 +107,7 @@ TEST(EcMultiplyTest, BothMethodsAgreeAroundTheThresholds) {
       }
     }
     // Every table size, up to 128 entries.
-    EcMpz k;
+    MpzValue k;
     random.Bits(k, 700);
     for (int32_t width = 1; width <= 8; ++width) {
       c.Check(k, width);
@@ -116,7 +116,7 @@ TEST(EcMultiplyTest, BothMethodsAgreeAroundTheThresholds) {
   // Around 96 bits of N: the chain by the rule, the table when forced.
   for (unsigned nBits : {95u, 96u}) {
     TCase c(random, nBits, false);
-    EcMpz k;
+    MpzValue k;
     random.Bits(k, 300);
     for (int32_t width : {0, 1, 5}) {
       c.Check(k, width);
@@ -128,7 +128,7 @@ TEST(EcMultiplyTest, SmallMultipliersMatchTheReference) {
   EcRandom random(3);
   TCase c(random, 128, false);
   for (long k = 0; k <= 40; ++k) {
-    EcMpz K(k);
+    MpzValue K(k);
     c.Check(K, 0);
     c.Check(K, 3);
   }
@@ -158,11 +158,11 @@ TEST(EcMultiplyTest, ZeroAndOneAndPointsOfOrderTwo) {
   BigAssign(x0, c.x);
   BigMod(x0, c.N);
   for (long k : {3L, 1001L, 2L, 1000L}) {
-    EcMpz big;
+    MpzValue big;
     mpz_set_si(big, k);
     mpz_mul_2exp(big, big, 100);
     if (k % 2 == 1) mpz_add_ui(big, big, 1);
-    EcFromMpz(K, big);
+    BigFromMpz(K, big);
     BigAssign(X, x0);
     BigSetZero(Y);
     BigSetOne(Z);
@@ -180,7 +180,7 @@ TEST(EcMultiplyTest, ZeroAndOneAndPointsOfOrderTwo) {
 TEST(EcMultiplyTest, OrderMinusOneGivesTheNegative) {
   // The use of a curve test: Q2 = [R - 1]Q must be -Q with Z2 invertible.
   const long p = 10007;
-  EcMpz n(p), a(3), b(7);
+  MpzValue n(p), a(3), b(7);
   long count = 1;  // the identity
   for (long x = 0; x < p; ++x) {
     const long r = ((x * x % p) * x + 3 * x + 7) % p;
@@ -232,14 +232,14 @@ TEST(EcMultiplyTest, InternalErrors) {
 
   // 2y shares the factor 3 with N: the table's first doubling cannot invert.
   EcRandom random(5);
-  EcMpz q, k;
+  MpzValue q, k;
   random.Prime(q, 200);
   mpz_mul_ui(q, q, 3);
-  EcFromMpz(N, q);
+  BigFromMpz(N, q);
   random.Bits(k, 80);
   mpz_setbit(k, 0);
   for (int i = 0; i < 80; i += 2) mpz_setbit(k, static_cast<mp_bitcnt_t>(i));
-  EcFromMpz(K, k);
+  BigFromMpz(K, k);
   ASSERT_GE(EcMultiplyWidth(BigBitSize(K), BigPopCount(K), BigBitSize(N)), 3);
   BigSetInt(Y, 3);
   BigSetOne(Z);
@@ -250,7 +250,7 @@ TEST(EcMultiplyTest, SmallOrderPointsThroughEveryWidth) {
   // Modulo a small prime the odd multiples in the table meet the identity
   // and each other; the forced widths ignore the 96-bit rule to reach them.
   const long p = 1009;
-  EcMpz n(p), a(2);
+  MpzValue n(p), a(2);
   BigInt N, A, X, Y, Z, K;
   BigSetInt(N, static_cast<int32_t>(p));
   BigSetInt(A, 2);
@@ -266,7 +266,7 @@ TEST(EcMultiplyTest, SmallOrderPointsThroughEveryWidth) {
     P.Finite = true;
     ++points;
     for (long k : {2L, 15L, 255L, 1000L, 1013L, 4093L, 65535L}) {
-      EcMpz kk(k);
+      MpzValue kk(k);
       const RefPoint want = test::RefMultiply(P, kk, a, n);
       for (int32_t width : {1, 3, 5, 8}) {
         BigSetInt(X, static_cast<int32_t>(x));
@@ -285,7 +285,7 @@ TEST(EcMultiplyTest, SmallOrderPointsThroughEveryWidth) {
 TEST(EcMultiplyTest, LeavesTheRegisteredModulusAsItFoundIt) {
   EcRandom random(6);
   TCase c(random, 256, false);
-  EcMpz k;
+  MpzValue k;
   random.Bits(k, 200);
   EXPECT_FALSE(BigHasModulus());
   c.Check(k, 0);

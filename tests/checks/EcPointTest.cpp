@@ -10,27 +10,27 @@
 namespace karvo {
 namespace {
 
-using test::EcFromMpz;
-using test::EcMpz;
+using test::BigFromMpz;
 using test::EcRandom;
+using test::MpzValue;
 using test::RefPoint;
 
 struct TCurve {
-  EcMpz n, a, b;
+  MpzValue n, a, b;
   RefPoint g;
   BigInt N, A;
 
   TCurve(EcRandom& random, unsigned bits) {
     random.Prime(n, bits);
     random.Curve(a, b, g, n);
-    EcFromMpz(N, n);
-    EcFromMpz(A, a);
+    BigFromMpz(N, n);
+    BigFromMpz(A, a);
   }
 
   // [k]g as a Jacobian point with Z generally not 1.
   void Jacobian(TEcPoint& P, long k) {
-    EcFromMpz(P.X, g.X);
-    EcFromMpz(P.Y, g.Y);
+    BigFromMpz(P.X, g.X);
+    BigFromMpz(P.Y, g.Y);
     BigSetOne(P.Z);
     BigInt K;
     BigSetInt(K, static_cast<int32_t>(k));
@@ -44,7 +44,7 @@ struct TCurve {
     BigMod(P.T, N);
   }
   RefPoint Ref(long k) {
-    EcMpz K(k);
+    MpzValue K(k);
     return test::RefMultiply(g, K, a, n);
   }
   RefPoint Of(const TEcPoint& P) { return test::RefFromJacobian(P.X, P.Y, P.Z, n); }
@@ -66,8 +66,8 @@ TEST(EcPointTest, MixedAdditionMatchesTheReference) {
       c.Jacobian(P, k);
       const RefPoint g3 = c.Ref(3);
       BigInt x3, y3;
-      EcFromMpz(x3, g3.X);
-      EcFromMpz(y3, g3.Y);
+      BigFromMpz(x3, g3.X);
+      BigFromMpz(y3, g3.Y);
       EcAddMixed(P, x3, y3, c.A, c.N);
       EXPECT_TRUE(test::RefEqual(c.Of(P), c.Ref(k + 3))) << k;
       c.ExpectT(P);
@@ -79,8 +79,8 @@ TEST(EcPointTest, MixedAdditionOfAPointWithItselfDoubles) {
   EcRandom random(12);
   TCurve c(random, 160);
   BigInt x, y;
-  EcFromMpz(x, c.g.X);
-  EcFromMpz(y, c.g.Y);
+  BigFromMpz(x, c.g.X);
+  BigFromMpz(y, c.g.Y);
   // Z = 1, and a Jacobian form of [5]g with Z ≠ 1.
   TEcPoint P, D;
   EcSetIdentity(P);
@@ -97,8 +97,8 @@ TEST(EcPointTest, MixedAdditionOfAPointWithItselfDoubles) {
   c.Jacobian(P, 5);
   ASSERT_FALSE(BigIsOne(P.Z));
   const RefPoint g5 = c.Ref(5);
-  EcFromMpz(x, g5.X);
-  EcFromMpz(y, g5.Y);
+  BigFromMpz(x, g5.X);
+  BigFromMpz(y, g5.Y);
   EcAddMixed(P, x, y, c.A, c.N);
   EXPECT_TRUE(test::RefEqual(c.Of(P), c.Ref(10)));
   c.Jacobian(D, 5);
@@ -119,10 +119,10 @@ TEST(EcPointTest, MixedAdditionOfAPointWithItsNegativeIsTheIdentity) {
     c.Jacobian(P, k);
     const RefPoint gk = c.Ref(k);
     BigInt x, y;
-    EcFromMpz(x, gk.X);
-    EcMpz negY;
+    BigFromMpz(x, gk.X);
+    MpzValue negY;
     mpz_sub(negY, c.n, gk.Y);
-    EcFromMpz(y, negY);
+    BigFromMpz(y, negY);
     EcAddMixed(P, x, y, c.A, c.N);
     EXPECT_TRUE(EcIsIdentity(P)) << k;
     EXPECT_TRUE(BigIsZero(P.T));
@@ -157,8 +157,8 @@ TEST(EcPointTest, AffineRoutinesMatchTheReference) {
   EcRandom random(14);
   TCurve c(random, 128);
   BigInt x, y;
-  EcFromMpz(x, c.g.X);
-  EcFromMpz(y, c.g.Y);
+  BigFromMpz(x, c.g.X);
+  BigFromMpz(y, c.g.Y);
   BigInt sx, sy;
   BigAssign(sx, x);
   BigAssign(sy, y);
@@ -168,8 +168,8 @@ TEST(EcPointTest, AffineRoutinesMatchTheReference) {
     ASSERT_TRUE(finite);
     const RefPoint r = c.Ref(k);
     BigInt rx, ry;
-    EcFromMpz(rx, r.X);
-    EcFromMpz(ry, r.Y);
+    BigFromMpz(rx, r.X);
+    BigFromMpz(ry, r.Y);
     EXPECT_TRUE(BigEqual(sx, rx) && BigEqual(sy, ry)) << k;
   }
   // Equal points double; the identity plus a point is the point.
@@ -178,7 +178,7 @@ TEST(EcPointTest, AffineRoutinesMatchTheReference) {
   EXPECT_TRUE(EcAddAffine(sx, sy, true, x, y, c.A, c.N));
   const RefPoint r2 = c.Ref(2);
   BigInt rx;
-  EcFromMpz(rx, r2.X);
+  BigFromMpz(rx, r2.X);
   EXPECT_TRUE(BigEqual(sx, rx));
   EXPECT_TRUE(EcAddAffine(sx, sy, false, x, y, c.A, c.N));
   EXPECT_TRUE(BigEqual(sx, x) && BigEqual(sy, y));

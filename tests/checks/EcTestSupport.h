@@ -1,8 +1,8 @@
 #pragma once
 
 // Test-only reference for the curve arithmetic: plain affine points over GMP
-// (one mpz_invert per step, double-and-add), the BigInt <-> mpz conversion it
-// needs, and the random primes, curves and points the tests draw.
+// (one mpz_invert per step, double-and-add) and the random primes, curves and
+// points the tests draw.
 
 #include <gmp.h>
 #include <gtest/gtest.h>
@@ -15,47 +15,14 @@
 #include "arith/BigTempPool.h"
 #include "base/Errors.h"
 #include "checks/EcCurves.h"
+#include "support/MpzValue.h"
 #include "support/TestEnv.h"
 
 namespace karvo::test {
 
-class EcMpz {
- public:
-  EcMpz() { mpz_init(v_); }
-  explicit EcMpz(long v) { mpz_init_set_si(v_, v); }
-  EcMpz(const EcMpz& o) { mpz_init_set(v_, o.v_); }
-  EcMpz& operator=(const EcMpz& o) {
-    mpz_set(v_, o.v_);
-    return *this;
-  }
-  ~EcMpz() { mpz_clear(v_); }
-  operator mpz_ptr() { return v_; }
-  operator mpz_srcptr() const { return v_; }
-  // GMP's macros (mpz_sgn) reach into the structure.
-  mpz_ptr operator->() { return v_; }
-  mpz_srcptr operator->() const { return v_; }
-
- private:
-  mpz_t v_;
-};
-
-inline void EcToMpz(mpz_ptr out, const BigInt& x) {
-  mpz_import(out, static_cast<size_t>(x.Length), -1, sizeof(Word), 0, 0, x.Words);
-  if (BigIsNegative(x)) {
-    mpz_neg(out, out);
-  }
-}
-
-inline void EcFromMpz(BigInt& x, mpz_srcptr v) {
-  size_t count = 0;
-  std::vector<Word> words((mpz_sizeinbase(v, 2) + 31) / 32 + 1);
-  mpz_export(words.data(), &count, -1, sizeof(Word), 0, 0, v);
-  BigSetFromWords(x, words.data(), static_cast<int32_t>(count) - 1, mpz_sgn(v) < 0 ? 1 : 0);
-}
-
 // Affine reference point; Finite false is the identity.
 struct RefPoint {
-  EcMpz X, Y;
+  MpzValue X, Y;
   bool Finite = false;
 };
 
@@ -75,7 +42,7 @@ inline void RefAdd(RefPoint& p, const RefPoint& q, mpz_srcptr a, mpz_srcptr n) {
     p = q;
     return;
   }
-  EcMpz num, den, lambda, x3, t;
+  MpzValue num, den, lambda, x3, t;
   mpz_sub(t, p.X, q.X);
   mpz_mod(t, t, n);
   if (mpz_sgn(t) == 0) {
@@ -128,19 +95,19 @@ inline RefPoint RefMultiply(const RefPoint& p, mpz_srcptr k, mpz_srcptr a, mpz_s
 inline RefPoint RefFromJacobian(const BigInt& X, const BigInt& Y, const BigInt& Z,
                                 mpz_srcptr n) {
   RefPoint r;
-  EcMpz z, z2;
-  EcToMpz(z, Z);
+  MpzValue z, z2;
+  MpzFromBig(z, Z);
   mpz_mod(z, z, n);
   if (mpz_sgn(z) == 0) {
     return r;
   }
   EXPECT_NE(mpz_invert(z, z, n), 0);
   mpz_mul(z2, z, z);
-  EcToMpz(r.X, X);
+  MpzFromBig(r.X, X);
   mpz_mul(r.X, r.X, z2);
   mpz_mod(r.X, r.X, n);
   mpz_mul(z2, z2, z);
-  EcToMpz(r.Y, Y);
+  MpzFromBig(r.Y, Y);
   mpz_mul(r.Y, r.Y, z2);
   mpz_mod(r.Y, r.Y, n);
   r.Finite = true;
@@ -186,7 +153,7 @@ class EcRandom {
       Below(p.Y, n);
     } while (mpz_sgn(p.Y) == 0);
     p.Finite = true;
-    EcMpz t;
+    MpzValue t;
     mpz_mul(b, p.Y, p.Y);
     mpz_mul(t, p.X, p.X);
     mpz_add(t, t, a);

@@ -11,9 +11,9 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzSupport.h"
 #include "arith/BigInt.h"
 #include "arith/Expression.h"
-#include "base/Poll.h"
 
 namespace {
 
@@ -54,18 +54,9 @@ struct Outcome {
 // Evaluates with every poll reaching the handler, which confirms an abort
 // once the budget is spent.
 Outcome Evaluate(std::string_view text) {
-  const auto deadline = std::chrono::steady_clock::now() + Budget;
-  karvo::SetPollHandler([deadline] {
-    karvo::PollFlag = 1;
-    if (std::chrono::steady_clock::now() > deadline) {
-      karvo::RequestAbort();
-    }
-  });
-  karvo::PollFlag = 1;
+  const karvo::fuzz::AbortAfter abort(Budget);
   Outcome out;
   out.code = karvo::EvaluateExpression(out.value, text);
-  karvo::ClearPollHandler();
-  karvo::AbortRequested = 0;
   return out;
 }
 

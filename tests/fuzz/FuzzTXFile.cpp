@@ -5,14 +5,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "arith/BigInt.h"
 #include "base/Errors.h"
 #include "files/TXFile.h"
@@ -20,32 +19,8 @@
 namespace {
 
 using karvo::TXFile;
-
-// The real file system without the syncs, which would slow the fuzzer down
-// a hundredfold and prove nothing here.
-class NoSyncOps : public karvo::TFileSystemOps {
- public:
-  int Fsync(int) override { return 0; }
-};
-
-// A private folder for the saves, removed when the fuzzer exits normally.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    path_ = (std::filesystem::temp_directory_path() / "karvo-fuzz-XXXXXX").string();
-    if (::mkdtemp(path_.data()) == nullptr) {
-      std::abort();
-    }
-  }
-  ~ScratchFolder() {
-    std::error_code error;
-    std::filesystem::remove_all(path_, error);
-  }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using karvo::fuzz::NoSyncOps;
+using karvo::fuzz::ScratchFolder;
 
 void Check(bool condition) {
   if (!condition) {

@@ -1,0 +1,25 @@
+#include "shell/EventTimer.h"
+
+#include <utility>
+
+namespace karvo {
+
+TEventTimer::TEventTimer(int32_t intervalMs, std::function<void()> onTimer)
+    : intervalMs_(intervalMs), onTimer_(std::move(onTimer)) {}
+
+void TEventTimer::SetEnabled(bool enabled) {
+  enabled_ = enabled;
+  if (enabled) {
+    due_ = TClock::now() + std::chrono::milliseconds(intervalMs_);
+  }
+}
+
+void TEventTimer::FireIfDue(TClock::time_point now) {
+  if (!enabled_ || now < due_) {
+    return;
+  }
+  due_ = now + std::chrono::milliseconds(intervalMs_);
+  onTimer_();
+}
+
+}  // namespace karvo
