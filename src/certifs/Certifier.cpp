@@ -25,11 +25,6 @@ namespace {
 
 constexpr int32_t SmallPrimeBound = 6542;  // the primes below 2^16
 
-bool IsExistingFile(const std::string& fileName) {
-  std::error_code error;
-  return !fileName.empty() && std::filesystem::is_regular_file(fileName, error);
-}
-
 // The extension from the last "." of the name part, compared exactly.
 std::string FileExtension(const std::string& path) {
   const size_t slash = path.rfind('/');

@@ -17,6 +17,7 @@
 #include "base/Settings.h"
 #include "checks/Signature.h"
 #include "files/Chrono.h"
+#include "files/FileFormats.h"
 #include "files/TXFile.h"
 #include "files/TaskReport.h"
 
@@ -32,11 +33,6 @@ constexpr int32_t PeriodicSaveWords = 64;
 constexpr int32_t RegisteredModulusWords = 169;
 // Strong bases 2 to 17 decide primality below 2^48.
 constexpr int32_t LastTestRounds = 7;
-
-bool IsExistingFile(const std::string& fileName) {
-  std::error_code error;
-  return !fileName.empty() && std::filesystem::is_regular_file(fileName, error);
-}
 
 // A stored seed: plain hexadecimal, no sign; an empty one reads as zero.
 bool ReadSeed(const TXFile& file, BigInt& seed) {

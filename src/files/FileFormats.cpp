@@ -1,6 +1,8 @@
 #include "files/FileFormats.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "arith/Expression.h"
 #include "base/Constants.h"
@@ -30,6 +32,11 @@ std::string ChangeFileExtension(const std::string& path, const std::string& exte
     return path + extension;
   }
   return path.substr(0, dot) + extension;
+}
+
+bool IsExistingFile(const std::string& name) {
+  std::error_code error;
+  return !name.empty() && std::filesystem::is_regular_file(name, error);
 }
 
 std::string CertificationFileName(const std::string& folder, const std::string& taskId,

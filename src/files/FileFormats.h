@@ -39,6 +39,9 @@ std::string CurrentFileDate();
 std::string FileNameWithoutFolder(const std::string& path);
 std::string ChangeFileExtension(const std::string& path, const std::string& extension);
 
+// Whether name is not empty and names an existing regular file.
+bool IsExistingFile(const std::string& name);
+
 // folder + "karvo-" + taskId + "-" + position in at least three upper-case
 // hexadecimal digits + extension, e.g. karvo-B4906034A6F1B-00A.tmp.
 std::string CertificationFileName(const std::string& folder, const std::string& taskId,

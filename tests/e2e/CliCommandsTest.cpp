@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <set>
 
 #include "E2eSupport.h"
@@ -35,14 +34,29 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 // The long options named in a text: "--word-word", or "\-\-word" in roff.
-std::set<std::string> LongOptions(const std::string& text) {
+std::set<std::string> LongOptions(const std::string& source) {
+  // roff escapes each hyphen; unescaped, both spellings read alike.
+  std::string text;
+  for (size_t i = 0; i < source.size(); ++i) {
+    if (!(source[i] == '\\' && i + 1 < source.size() && source[i + 1] == '-')) {
+      text += source[i];
+    }
+  }
+  auto isLower = [](char c) { return c >= 'a' && c <= 'z'; };
   std::set<std::string> options;
-  const std::regex option(R"((--|\\-\\-)([a-z]+(?:(?:-|\\-)[a-z]+)*))");
-  for (auto it = std::sregex_iterator(text.begin(), text.end(), option);
-       it != std::sregex_iterator(); ++it) {
-    std::string name = (*it)[2].str();
-    name = std::regex_replace(name, std::regex(R"(\\-)"), "-");
-    options.insert("--" + name);
+  for (size_t at = text.find("--"); at != std::string::npos; at = text.find("--", at)) {
+    size_t end = at + 2;
+    // Words of lower-case letters joined by single hyphens.
+    while (end < text.size() && isLower(text[end])) {
+      ++end;
+      if (end + 1 < text.size() && text[end] == '-' && isLower(text[end + 1])) {
+        ++end;
+      }
+    }
+    if (end > at + 2) {
+      options.insert(text.substr(at, end - at));
+    }
+    at = end;
   }
   return options;
 }
