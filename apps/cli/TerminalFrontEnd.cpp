@@ -111,13 +111,8 @@ void TTerminalFrontEnd::ShowField(TTaskKind kind, TField field, const std::strin
   lastDraw_ = terminal_ ? TClock::time_point{} : TClock::now();
 }
 
-void TTerminalFrontEnd::EnableAbort(bool enabled) {
-  // The driver disables the command when a file ends; its outcome is then
-  // recorded. An abort request also disables it, without a new outcome.
-  if (!enabled && driver_ != nullptr && driver_->Outcomes.size() > outcomesSeen_) {
-    EndFile();
-  }
-}
+// Ctrl-C is the abort command, always at hand; there is nothing to enable.
+void TTerminalFrontEnd::EnableAbort(bool) {}
 
 void TTerminalFrontEnd::ShowConfirmAbort(bool shown) {
   if (shown) {
@@ -165,7 +160,6 @@ void TTerminalFrontEnd::ShowTaskReport(const std::vector<std::string>& lines) {
   ClearLine();
   fileActive_ = false;
   abortConfirmed_ = false;
-  outcomesSeen_ = 0;
   std::string text;
   for (const std::string& line : lines) {
     text += line;
@@ -204,12 +198,12 @@ void TTerminalFrontEnd::DrawLine(const std::string& text) {
   lineShown_ = true;
 }
 
-void TTerminalFrontEnd::EndFile() {
-  const TFileOutcome& outcome = driver_->Outcomes.back();
-  outcomesSeen_ = driver_->Outcomes.size();
+void TTerminalFrontEnd::FileEnded(TTaskKind, const TFileOutcome& outcome) {
   // The last refresh may be up to a second old.
-  fields_[Index(TField::Elapsed)] =
-      FormatRunningTime(false, ElapsedCentiseconds(driver_->StartProcessTime));
+  if (driver_ != nullptr) {
+    fields_[Index(TField::Elapsed)] =
+        FormatRunningTime(false, ElapsedCentiseconds(driver_->StartProcessTime));
+  }
   const std::string text = ProgressLineText(kind_, fields_) + " | " + outcome.Message;
   // The closing line stays: on a terminal it may wrap, as any printed line.
   Write(progress_, (terminal_ ? "\r" + text + "\x1b[K" : text) + "\n");

@@ -34,7 +34,7 @@ class TTerminalFrontEnd : public TFrontEnd {
   // terminal: progress is an in-place line rather than a stream of lines.
   TTerminalFrontEnd(std::FILE* progress, std::FILE* report, bool terminal);
 
-  // The driver the Ctrl-C commands go to, and whose outcomes close a file.
+  // The driver the Ctrl-C commands and the timers go to.
   void Attach(TTaskDriver& driver) { driver_ = &driver; }
 
   void ShowField(TTaskKind kind, TField field, const std::string& text) override;
@@ -43,6 +43,8 @@ class TTerminalFrontEnd : public TFrontEnd {
   void ProcessEvents() override;
   void ShowError(const std::string& message) override;
   void ShowTaskReport(const std::vector<std::string>& lines) override;
+  // Closes the file's progress line with its outcome.
+  void FileEnded(TTaskKind kind, const TFileOutcome& outcome) override;
 
   // An information message of the engine (InformUser), shown as an error
   // line would be.
@@ -57,7 +59,6 @@ class TTerminalFrontEnd : public TFrontEnd {
   // Draws the line when it changed and the refresh interval has passed.
   void Refresh();
   void DrawLine(const std::string& text);
-  void EndFile();
   // A line of its own, above the progress line on a terminal.
   void PrintNote(const std::string& text);
   void ClearLine();
@@ -74,7 +75,6 @@ class TTerminalFrontEnd : public TFrontEnd {
   bool lineShown_ = false;  // a terminal line waits to be overwritten
   std::string lastPrinted_;
   TClock::time_point lastDraw_{};
-  size_t outcomesSeen_ = 0;
   bool confirmShown_ = false;
   bool confirming_ = false;
   bool abortConfirmed_ = false;

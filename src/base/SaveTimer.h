@@ -11,6 +11,9 @@ class TSaveTimer {
   virtual void SetEnabled(bool enabled) = 0;
 };
 
+// Numbers above this many words take long enough to be saved periodically.
+inline constexpr int PeriodicSaveWords = 64;
+
 // Switches timer (which may be null) when enabled differs from on, the
 // caller's record of the timer's state.
 inline void SwitchSaveTimer(TSaveTimer* timer, bool& on, bool enabled) {

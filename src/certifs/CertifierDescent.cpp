@@ -4,25 +4,22 @@
 
 #include "arith/BigMod.h"
 #include "arith/PrimeTable.h"
-#include "arith/ProbablePrime.h"
 #include "base/Globals.h"
 #include "base/Poll.h"
 #include "base/SaveTimer.h"
 #include "base/Settings.h"
 #include "certifs/Certifier.h"
 #include "certifs/NSplit.h"
+#include "checks/Verifier.h"
 #include "files/FileFormats.h"
 
 namespace karvo {
 
 namespace {
 
-constexpr int32_t MaxLastBits = 48;
-constexpr int32_t LastTestRounds = 7;
 constexpr int32_t MaxLevel = 6;
 constexpr int32_t StageReportBits = 384;
 constexpr int32_t RegisteredModulusWords = 168;
-constexpr int32_t PeriodicSaveWords = 64;
 // From this size on, a step may be undone only when its gain was small.
 constexpr int32_t GainLimitWords = 32;
 constexpr int32_t MethodNMinus1 = 1;
@@ -49,8 +46,8 @@ void TCertifier::Descent() {
   for (;;) {
     CheckPoll();
     Bits = BigBitSize(N);
-    if (Bits <= MaxLastBits) {
-      if (!BigIsProbablePrime(N, LastTestRounds)) {
+    if (Bits <= MaxLastTestBits) {
+      if (!IsLastTestPrime(N)) {
         Status = CertifyFailed;
         Message = "Failed, last N composite";
         return;

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "arith/BigMod.h"
-#include "arith/ProbablePrime.h"
 #include "base/Errors.h"
 #include "base/Poll.h"
 #include "certifs/Certifier.h"
@@ -18,8 +17,6 @@ namespace karvo {
 
 namespace {
 
-constexpr int32_t MaxLastBits = 48;
-constexpr int32_t LastTestRounds = 7;
 constexpr int32_t RegisteredModulusWords = 168;
 constexpr int32_t NoType = -100;
 
@@ -108,7 +105,7 @@ bool TCertifier::RunPhase2() {
 }
 
 bool TCertifier::SignLastTest() {
-  if (BigBitSize(N) > MaxLastBits || !BigIsProbablePrime(N, LastTestRounds)) {
+  if (!IsLastTestPrime(N)) {
     return false;
   }
   if (signedCount_ < TestCount) {

@@ -25,18 +25,12 @@ namespace karvo {
 
 namespace {
 
-constexpr const char* SignatureSection = "Signature";
-constexpr const char* CandidateSection = "Candidate";
-// Candidates above this many words are saved periodically while verified.
-constexpr int32_t PeriodicSaveWords = 64;
 // From this size on, reduction goes through the registered modulus.
 constexpr int32_t RegisteredModulusWords = 169;
-// Strong bases 2 to 17 decide primality below 2^48.
-constexpr int32_t LastTestRounds = 7;
 
 // A stored seed: plain hexadecimal, no sign; an empty one reads as zero.
 bool ReadSeed(const TXFile& file, BigInt& seed) {
-  const std::string text = file.ReadString(SignatureSection, "1$");
+  const std::string text = file.ReadString(SectionSignature, "1$");
   if (text.find('-') != std::string::npos || (!text.empty() && !BigIsNumberText(text, 16))) {
     return false;
   }
@@ -45,6 +39,11 @@ bool ReadSeed(const TXFile& file, BigInt& seed) {
 }
 
 }  // namespace
+
+bool IsLastTestPrime(const BigInt& N) {
+  constexpr int32_t rounds = 7;  // the bases 2, 3, 5, ..., 17
+  return BigBitSize(N) <= MaxLastTestBits && BigIsProbablePrime(N, rounds);
+}
 
 const char* VerifierPhaseText(int32_t phase) {
   switch (phase) {
@@ -154,7 +153,7 @@ void TVerifier::RunVerification(TXFile& file) {
     if (!RunTests(file, 1, TestCount, true, false, false)) {
       return;
     }
-    if (!SignatureMatches(Sig, file.ReadString(SignatureSection, "2$"))) {
+    if (!SignatureMatches(Sig, file.ReadString(SectionSignature, "2$"))) {
       ErrorPlace = 3;
       Fail("Invalid signature");
       return;
@@ -170,7 +169,7 @@ void TVerifier::RunVerification(TXFile& file) {
 }
 
 bool TVerifier::CheckExpression(const TXFile& file) {
-  const std::string expression = file.ReadString(CandidateSection, "Expression");
+  const std::string expression = file.ReadString(SectionCandidate, "Expression");
   if (expression.empty()) {
     return true;
   }
@@ -182,12 +181,12 @@ bool TVerifier::CheckExpression(const TXFile& file) {
 
 bool TVerifier::SetUpSignature(TXFile& file, TMode& mode) {
   mode = TMode::Full;
-  if (!file.SectionExists(SignatureSection)) {
+  if (!file.SectionExists(SectionSignature)) {
     OnPhase(VerifyPhaseFull);
     StartSignature(file);
     return true;
   }
-  if (file.ValueExists(SignatureSection, "ce")) {
+  if (file.ValueExists(SectionSignature, "ce")) {
     if (!CheckPartialSignature(file)) {
       return false;
     }
@@ -213,7 +212,7 @@ bool TVerifier::SetUpSignature(TXFile& file, TMode& mode) {
 }
 
 bool TVerifier::CheckPartialSignature(TXFile& file) {
-  const int32_t completed = file.ReadInteger(SignatureSection, "ce", -1);
+  const int32_t completed = file.ReadInteger(SectionSignature, "ce", -1);
   if (completed < 0 || completed >= TestCount) {
     return Fail("Invalid certificate");
   }
@@ -225,7 +224,7 @@ bool TVerifier::CheckPartialSignature(TXFile& file) {
   if (!RunTests(file, 1, completed, true, false, false)) {
     return false;
   }
-  if (!SignatureMatches(Sig, file.ReadString(SignatureSection, "2$"))) {
+  if (!SignatureMatches(Sig, file.ReadString(SectionSignature, "2$"))) {
     ErrorPlace = 3;
     return Fail("Invalid partial signature");
   }
@@ -238,7 +237,7 @@ void TVerifier::StartSignature(TXFile& file) {
   // every test is checked again from the first under a new seed.
   SignatureSeed(Sig);
   const std::string seed = SignatureText(Sig);
-  file.WriteStrings(SignatureSection, {{"1$", seed}, {"2$", seed}, {"ce", "0"}});
+  file.WriteStrings(SectionSignature, {{"1$", seed}, {"2$", seed}, {"ce", "0"}});
   ReadCandidate(file);
 }
 
@@ -289,7 +288,7 @@ bool TVerifier::RunTests(TXFile& file, int32_t first, int32_t last, bool sign, b
       if (sign) {
         SignatureUpdate(Sig, static_cast<uint32_t>(i), {&N});
       }
-      if (check && !BigIsProbablePrime(N, LastTestRounds)) {
+      if (check && !IsLastTestPrime(N)) {
         return Fail("Invalid certificate");
       }
       if (record) {
@@ -312,15 +311,15 @@ bool TVerifier::RunTests(TXFile& file, int32_t first, int32_t last, bool sign, b
 }
 
 void TVerifier::RecordProgress(TXFile& file, int32_t i, bool complete) {
-  file.WriteString(SignatureSection, "2$", SignatureText(Sig));
+  file.WriteString(SectionSignature, "2$", SignatureText(Sig));
   if (complete) {
     // A hand-edited file may hold the key twice; none may survive.
-    while (file.ValueExists(SignatureSection, "ce")) {
-      file.DeleteKey(SignatureSection, "ce");
+    while (file.ValueExists(SectionSignature, "ce")) {
+      file.DeleteKey(SectionSignature, "ce");
     }
     return;
   }
-  file.WriteString(SignatureSection, "ce", std::to_string(i));
+  file.WriteString(SectionSignature, "ce", std::to_string(i));
   if (SaveRequested.exchange(0) != 0) {
     file.SaveReplace();
   }

@@ -38,6 +38,12 @@ enum : int32_t {
   VerifyPhasePartial = 4,
 };
 
+// The last test of a chain proves its N prime directly: an N of at most
+// this many bits, where strong tests to the bases 2 to 17 decide primality.
+inline constexpr int32_t MaxLastTestBits = 48;
+// Whether N has at most MaxLastTestBits bits and is prime.
+bool IsLastTestPrime(const BigInt& N);
+
 // The text the front ends show for a phase code ("" for any other code).
 const char* VerifierPhaseText(int32_t phase);
 

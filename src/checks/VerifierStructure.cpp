@@ -11,14 +11,6 @@
 
 namespace karvo {
 
-namespace {
-
-constexpr const char* CertificateSection = "KARVO - Primality Certificate";
-constexpr const char* CandidateSection = "Candidate";
-constexpr int32_t MaxLastBits = 48;
-
-}  // namespace
-
 bool TVerifier::Fail(const char* message) {
   Message = message;
   return false;
@@ -36,12 +28,12 @@ bool TVerifier::ReadNumber(const TXFile& file, const std::string& section, const
 }
 
 bool TVerifier::ReadTestCount(const TXFile& file) {
-  TestCount = file.ReadInteger(CertificateSection, "TestCount", 0);
+  TestCount = file.ReadInteger(SectionCertificateHeader, "TestCount", 0);
   return TestCount >= 1 || Fail("Invalid test count");
 }
 
 bool TVerifier::ReadCandidate(const TXFile& file) {
-  if (!ReadNumber(file, CandidateSection, "N$", N)) {
+  if (!ReadNumber(file, SectionCandidate, "N$", N)) {
     return false;
   }
   if (BigIsNegative(N)) {
@@ -101,7 +93,7 @@ bool TVerifier::CheckTestStructure(const TXFile& file, int32_t i, bool& last) {
     if (i != TestCount) {
       return Fail("Only the last test can be of type 0");
     }
-    return BigBitSize(N) <= MaxLastBits || Fail("N bit size > 48");
+    return BigBitSize(N) <= MaxLastTestBits || Fail("N bit size > 48");
   }
   if (type == 1 || type == 2) {
     if (BigIsOdd(S)) {

@@ -11,6 +11,13 @@
 
 namespace karvo {
 
+// How one file of a task ended.
+struct TFileOutcome {
+  std::string File;
+  bool Succeeded = false;  // certified, or a valid certificate or signature
+  std::string Message;
+};
+
 // The progress fields of the Certification and Verification pages. The
 // Verification page has no Phase or Run field; its Number is the
 // "Certificate" field.
@@ -27,6 +34,8 @@ class TFrontEnd {
   // commands (an abort, a confirmation) reach the driver during a task.
   virtual void ProcessEvents() = 0;
   virtual void ShowError(const std::string& message) = 0;
+  // A file of the task has ended, with this outcome.
+  virtual void FileEnded(TTaskKind kind, const TFileOutcome& outcome) = 0;
   // The Task Report page after a task: its lines (DisplayLines).
   virtual void ShowTaskReport(const std::vector<std::string>& lines) = 0;
 };

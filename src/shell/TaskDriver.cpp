@@ -43,14 +43,16 @@ std::string FolderOf(const std::string& path) {
 }  // namespace
 
 bool SelectedFileLess(const std::string& a, const std::string& b) {
-  const bool less = std::lexicographical_compare(
-      a.begin(), a.end(), b.begin(), b.end(),
-      [](char x, char y) { return LowerAscii(x) < LowerAscii(y); });
-  const bool greater = std::lexicographical_compare(
-      b.begin(), b.end(), a.begin(), a.end(),
-      [](char x, char y) { return LowerAscii(x) < LowerAscii(y); });
-  if (less || greater) {
-    return less;
+  const size_t common = std::min(a.size(), b.size());
+  for (size_t i = 0; i < common; ++i) {
+    const char x = LowerAscii(a[i]);
+    const char y = LowerAscii(b[i]);
+    if (x != y) {
+      return x < y;
+    }
+  }
+  if (a.size() != b.size()) {
+    return a.size() < b.size();
   }
   return a < b;
 }
@@ -228,6 +230,7 @@ bool TTaskDriver::ProcessOne(TTaskKind kind, const std::string& file, int32_t i,
                                     : Verifier.Status == VerifyValid;
   outcome.Message = certification ? Certifier.Message : Verifier.Message;
   Outcomes.push_back(outcome);
+  ui_.FileEnded(kind, outcome);
   return goOn;
 }
 

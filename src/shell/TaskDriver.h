@@ -34,13 +34,6 @@ bool SelectedFileLess(const std::string& a, const std::string& b);
 // Sets the process to the idle (nice 19) or normal priority.
 void ApplyIdlePriority(bool idle);
 
-// How one file of the last task ended.
-struct TFileOutcome {
-  std::string File;
-  bool Succeeded = false;  // certified, or a valid certificate or signature
-  std::string Message;
-};
-
 class TTaskDriver {
  public:
   explicit TTaskDriver(TFrontEnd& frontEnd);

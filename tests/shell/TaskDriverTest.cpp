@@ -22,6 +22,7 @@ class RecordingFrontEnd : public TFrontEnd {
   std::map<TField, std::string> Fields;
   std::vector<std::string> Errors;
   std::vector<std::string> Report;
+  std::vector<std::string> Ended;
   bool AbortEnabled = false;
   bool ConfirmShown = false;
   int EventPasses = 0;
@@ -39,6 +40,7 @@ class RecordingFrontEnd : public TFrontEnd {
     }
   }
   void ShowError(const std::string& message) override { Errors.push_back(message); }
+  void FileEnded(TTaskKind, const TFileOutcome& outcome) override { Ended.push_back(outcome.Message); }
   void ShowTaskReport(const std::vector<std::string>& lines) override { Report = lines; }
 };
 
@@ -100,6 +102,9 @@ TEST_F(TaskDriverTest, RunsEveryFileInOrderAndWritesTheReportBesideTheFirst) {
   EXPECT_EQ(driver_.Outcomes[0].Message, "ERROR: Invalid test count");
   EXPECT_EQ(driver_.Outcomes[1].File, second);
   EXPECT_EQ(driver_.Outcomes[2].Message, "Invalid file name");
+  EXPECT_EQ(ui_.Ended, (std::vector<std::string>{"ERROR: Invalid test count",
+                                                 driver_.Outcomes[1].Message,
+                                                 "Invalid file name"}));
   EXPECT_FALSE(driver_.StoppedByUser);
   EXPECT_TRUE(driver_.SelectedFiles.empty());
   EXPECT_FALSE(driver_.TaskRunning);
