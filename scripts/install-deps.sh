@@ -9,6 +9,7 @@ packages=(
   libgmp-dev
   clang libclang-rt-14-dev
   bsdutils  # script(1): the end-to-end tests run karvo-cli on a terminal
+  python3   # scripts/mutants.sh picks and plants the mutants
 )
 
 missing=()

@@ -1,6 +1,6 @@
 #pragma once
 
-// Tab-separated known-answer files, as the shared test data keeps them; read
+// Tab-separated known-answer files, as tests/data keeps them; read
 // by the tests and by the benchmarks that walk the same files. Header-only,
 // so that a benchmark needs no test library.
 
@@ -35,8 +35,7 @@ inline bool ReadRows(const std::string& path, std::vector<TRow>& rows, std::stri
   rows.clear();
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    error = "cannot open " + path +
-            " (the shared test data folder must sit beside the repository clone)";
+    error = "cannot open the test data file " + path;
     return false;
   }
   std::string line;
