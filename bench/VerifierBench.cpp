@@ -1,6 +1,6 @@
 // karvo-bench-verify: certificate verification against a plain GMP check of
-// the same tests, one CSV line per certificate of the shared test data that
-// is a proof with a complete, matching signature:
+// the same tests, one CSV line per certificate of tests/data that is a
+// proof with a complete, matching signature:
 //
 //   file,bits,tests,karvo_full_ms,karvo_signature_only_ms,reference_ms,full_over_reference
 //
@@ -18,7 +18,7 @@
 // the file: on a busy disk the syncs outweigh the arithmetic of the small
 // certificates. TMPDIR=/dev/shm leaves the disk out.
 //
-//   karvo-bench-verify [testdata folder]
+//   karvo-bench-verify [test data folder, default tests/data]
 
 #include <gmp.h>
 
@@ -447,7 +447,7 @@ double TimeVerify(TVerifier& verifier, const fs::path& source, const std::string
         if (error) {
           Die("cannot copy " + source.string() + ": " + error.message());
         }
-        // The shared files are read-only, and so would be their copies.
+        // A read-only source (a checkout's or a copy's) makes a read-only copy.
         fs::permissions(copy, fs::perms::owner_read | fs::perms::owner_write, error);
         Settings.CheckSignaturesOnly = signaturesOnly;
       },

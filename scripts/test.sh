@@ -5,6 +5,18 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# The test budget is checked after every run, passed or failed: tests/ stays
+# within 35% of the code.
+finish() {
+  local status=$?
+  if ! scripts/test-ratio.sh && ((status == 0)); then
+    echo "tests/ is over its budget of 35% of the code" >&2
+    status=1
+  fi
+  exit "$status"
+}
+trap finish EXIT
+
 scripts/install-deps.sh
 scripts/build.sh release
 ctest --test-dir build --output-on-failure
