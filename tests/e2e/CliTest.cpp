@@ -1,0 +1,326 @@
+// karvo-cli as a user meets it: a process on real files, in a private folder
+// with a copy of the program (bin/, beside its own karvo.ini) and work/.
+
+#include <gmpxx.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include "support/TestEnv.h"
+
+namespace karvo {
+namespace {
+namespace fs = std::filesystem;
+using Text = const std::string&;
+const std::string Certified = "Candidate certified prime", Aborted = "Aborted by user";
+const std::string Broken = "[KARVO - Primality Certificate]\nFormat=3\nTestCount=1\n";
+const std::string Defaults =
+    "CertificationReports=1\nCheckSignaturesOnly=1\nDoubleFileManagement=0\nIdlePriority=1\n"
+    "BT1=12\nBT2=24\nBT3=48\nBT4=96\nBT5=192\nMRF=8\nMSC=23\nCPC=100\nQAV=0\nNM1=1\nNP1=1\nBHB=0\n";
+std::string Read(Text path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+void Write(Text path, Text text) { std::ofstream(path, std::ios::binary) << text; }
+bool Has(Text text, Text part) { return text.find(part) != std::string::npos; }
+int Count(Text text, Text part) {
+  int count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+// The value of key in [section] of a file's text, "" when absent.
+std::string Value(std::string text, Text section, Text key) {
+  std::erase(text, '\r');
+  const size_t start = text.find("[" + section + "]\n");
+  const size_t at = start == std::string::npos ? start : text.find("\n" + key + "=", start);
+  if (at == std::string::npos || at > text.find("\n[", start + 1)) return "";
+  return text.substr(at + key.size() + 2, text.find('\n', at + 1) - at - key.size() - 2);
+}
+std::string Counts(Text report) {  // selected/processed/certified or valid
+  return Value(report, "Common", "Selected") + "/" + Value(report, "Common", "Processed") + "/" +
+         Value(report, "Common", "Certified") + Value(report, "Common", "Valid");
+}
+// One key of each file's section of a report, each followed by "|".
+std::string Column(Text report, Text key, Text kind = "Candidate") {
+  std::string column;
+  for (int i = 1; Has(report, "[" + kind + " #" + std::to_string(i) + "]"); ++i)
+    column += Value(report, kind + " #" + std::to_string(i), key) + "|";
+  return column;
+}
+std::string Input(Text n, Text key = "N") { return "[KARVO - Input]\n[Candidate]\n" + key + "=" + n + "\n"; }
+struct TNumber { std::string dec, hex; size_t bits; };  // hex in upper case, as karvo writes it
+// A prime of at least `bits` bits that the N-1 and N+1 steps certify all the way
+// down: from a 40-bit prime R, steps k·R ± 1, k even, of primes near 2^14, R > √N.
+TNumber ChainPrime(size_t bits, uint64_t seed) {
+  gmp_randclass random(gmp_randinit_default);
+  random.seed(seed);
+  mpz_class r = random.get_z_bits(39) + (mpz_class(1) << 39), k, n;
+  mpz_nextprime(r.get_mpz_t(), r.get_mpz_t());
+  for (size_t size; (size = mpz_sizeinbase(r.get_mpz_t(), 2)) < bits; r = n) {
+    const size_t gain = std::min(bits - size, std::max<size_t>(8, size / 3));
+    do {
+      // At least one random factor, or a short last step would loop.
+      for (k = 2; k == 2 || mpz_sizeinbase(k.get_mpz_t(), 2) + 6 < gain; k *= n) {
+        n = random.get_z_bits(14), mpz_nextprime(n.get_mpz_t(), n.get_mpz_t());
+      }
+      n = k * r + (random.get_z_bits(1) == 0 ? 1 : -1);
+    } while (mpz_probab_prime_p(n.get_mpz_t(), 25) == 0);
+  }
+  return {r.get_str(10), r.get_str(-16), mpz_sizeinbase(r.get_mpz_t(), 2)};
+}
+const TNumber& MediumPrime() {  // built once: a few tenths of a second to certify
+  static const TNumber prime = ChainPrime(2000, test::TestSeed() ^ 0x4D454449554DULL);
+  return prime;
+}
+struct TRun { int status; std::string out, err; };  // status: minus a signal that ended the program
+// The test's folder, kept when the test failed; the shell runs commands in work/.
+struct TBox {
+  std::string root = mkdtemp((fs::temp_directory_path() / "karvo-e2e-XXXXXX").string().data());
+  std::string work = root + "/work", ini = root + "/bin/karvo.ini";
+  pid_t pid = -1;
+  TBox() {
+    fs::create_directories(work), fs::create_directories(root + "/bin");
+    fs::copy_file(KARVO_CLI_PATH, root + "/bin/karvo-cli");
+  }
+  ~TBox() {
+    if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+    if (!testing::Test::HasFailure()) fs::remove_all(root);
+  }
+  // Runs before + "exec karvo-cli args" + after.
+  void Start(const std::vector<std::string>& args, Text before = "", Text after = "") {
+    std::string line = before + "exec '" + root + "/bin/karvo-cli'";
+    for (const std::string& arg : args) line += " '" + arg + "'";
+    line += after + " </dev/null >'" + root + "/out' 2>'" + root + "/err'";
+    if ((pid = fork()) == 0) {
+      signal(SIGINT, SIG_DFL);
+      if (chdir(work.c_str()) == 0) execl("/bin/sh", "sh", "-c", line.c_str(), nullptr);
+      _exit(127);
+    }
+  }
+  TRun Wait() {
+    int status = 0;
+    waitpid(std::exchange(pid, -1), &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status), Read(root + "/out"), Err()};
+  }
+  TRun Run(const std::vector<std::string>& args, Text before = "") { return Start(args, before), Wait(); }
+  std::string Err() const { return Read(root + "/err"); }
+  // Polls until standard error shows text `times` times; false once the program ended without.
+  bool Shown(Text text, int times = 1) const {
+    for (int i = 0; i < 30000; ++i) {  // ten minutes: only a stuck program gets there
+      siginfo_t info{};
+      if (Count(Err(), text) >= times) return true;
+      if (waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return Count(Err(), text) >= times;
+  }
+};
+
+TEST(Cli, CertifyThenVerify) {
+  TBox box;
+  const uint64_t seed = test::TestSeed();
+  const TNumber p[] = {ChainPrime(130, seed), ChainPrime(160, seed + 1), ChainPrime(200, seed + 2),
+                       ChainPrime(90, seed + 3)};
+  const std::string dir = box.work + "/a-dir/";
+  fs::create_directories(dir), fs::create_directories(box.work + "/B-dir");
+  // `new` writes the template, never over a file; filled in, it certifies.
+  TRun run = box.Run({"new", "a-dir/Zeta"});
+  EXPECT_TRUE(run.status == 0 && run.out == "a-dir/Zeta.in\n") << run.out;
+  run = box.Run({"new", "a-dir/Zeta.in"});
+  EXPECT_TRUE(run.status == 1 && Has(run.err, "already exists")) << run.err;
+  std::string form = Read(dir + "Zeta.in");
+  Write(dir + "Zeta.in", form.insert(form.find("\nN=") + 3, p[2].dec));
+  Write(dir + "Beta.in", Input(p[0].dec));
+  Write(dir + "beta.in", Input(p[1].hex, "N$"));
+  Write(box.work + "/B-dir/alpha.in", Input(p[3].dec));
+  // Paths in order regardless of case (upper case first on a tie), a path
+  // given twice counted once, every output in the folder of the first one.
+  run = box.Run({"certify", "B-dir/alpha.in", "a-dir/Zeta.in", "a-dir/beta.in", "a-dir/Beta.in",
+                 "a-dir/Zeta.in"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string id = Value(run.out, "KARVO - Task Report", "ID");
+  const auto out = [&](int i) { return "karvo-" + id + "-00" + std::to_string(i) + ".out"; };
+  EXPECT_EQ(Counts(run.out) + Counts(Read(dir + "karvo-" + id + ".tr")), "4/4/44/4/4");
+  const std::string outs = out(1) + "|" + out(2) + "|" + out(3) + "|" + out(4) + "|";
+  EXPECT_EQ(Column(run.out, "Input") + Column(run.out, "Output"), "Beta.in|beta.in|Zeta.in|alpha.in|" + outs);
+  EXPECT_EQ(Count(Column(run.out, "Status"), Certified + "|"), 4) << run.out;
+  for (int i = 1; i <= 4; ++i) EXPECT_EQ(Value(Read(dir + out(i)), "Candidate", "N$"), p[i - 1].hex);
+  EXPECT_EQ(Value(run.out, "Common", "Candidate #4").rfind("Certified, ", 0), 0u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(box.work + "/B-dir"), {}) +
+                std::distance(fs::directory_iterator(box.work), {}), 1 + 2);
+  // Off a terminal the progress is plain lines, each file closed by its outcome.
+  EXPECT_TRUE(Count(run.err, "| " + Certified + "\n") == 4 && !Has(run.err, "\r") &&
+              Count("\n" + run.err, "\nCandidate ") == Count(run.err, "\n")) << run.err;
+  run = box.Run({"--full", "verify", "a-dir/" + out(3), "a-dir/" + out(1), "a-dir/" + out(4),
+                 "a-dir/" + out(2)});
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(Counts(run.out) + Column(run.out, "Input", "Certificate"), "4/4/4" + outs);
+  EXPECT_EQ(Count(Column(run.out, "Status", "Certificate"), "Valid certificate|"), 4) << run.out;
+  std::string changed = Read(dir + out(1));
+  char& digit = changed.at(changed.find("\n2$=") + 4);
+  digit = digit == '1' ? '2' : '1';
+  Write(dir + "changed.out", changed);
+  const struct { std::string flag, file, shows; int status; } checks[] = {
+      {"--signatures-only", out(1), "Status=Valid signature", 0},
+      {"--signatures-only", "changed.out", "NOT VALID", 1},
+      {"--full", "changed.out", "Status=Valid certificate", 0},  // signed again
+      {"--signatures-only", "changed.out", "Status=Valid signature", 0}};
+  for (const auto& check : checks) {
+    run = box.Run({check.flag, "verify", "a-dir/" + check.file});
+    EXPECT_TRUE(run.status == check.status && Has(run.out, check.shows)) << check.file << run.out;
+  }
+  // A file that fails makes the exit status 1.
+  Write(box.work + "/b.in", Input("3*(" + p[0].dec + ")"));
+  Write(box.work + "/c.in", Input("2^127-1"));  // no N-1 or N+1 split: needs curves
+  run = box.Run({"certify", "c.in", "b.in", "a-missing.in"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(Counts(run.out) + Column(run.out, "Status"),
+            "3/3/0Invalid file name|Candidate divisible by 3|Failed, impossible to certify last N|");
+}
+
+TEST(Cli, ATaskTakes999FilesAtMost) {
+  for (const int files : {999, 1000}) {
+    TBox box;
+    std::vector<std::string> args = {"verify"};
+    for (int i = 0; i < files; ++i) Write(box.work + "/" + args.emplace_back(std::to_string(10000 + i) + ".out"), Broken);
+    const TRun run = box.Run(args);
+    EXPECT_EQ(run.status, files == 999 ? 1 : 2);
+    EXPECT_EQ(Has(run.err, "Karvo cannot manage more than 999 files"), files == 1000) << files;
+    EXPECT_EQ(Counts(run.out) + Value(run.out, "Certificate #999", "Input"),
+              files == 999 ? "999/999/010998.out" : "//");
+    EXPECT_EQ(Read(box.work + "/10000.out"), Broken);
+  }
+}
+
+// One Ctrl-C is forgotten after 7 s; a second one within 7 s aborts the file
+// under way, which stays resumable, and skips the rest.
+TEST(Cli, CtrlCTwiceAbortsOnceIsForgotten) {
+  TBox box;
+  const int copies = 400;  // more than 7 s of work on any machine
+  std::vector<std::string> args = {"--no-idle", "--no-reports", "certify"};
+  for (int i = 0; i < copies; ++i) Write(box.work + "/" + args.emplace_back(std::to_string(1000 + i) + ".in"), Input(MediumPrime().dec));
+  box.Start(args);
+  ASSERT_TRUE(box.Shown("| " + Certified)) << box.Err();
+  kill(box.pid, SIGINT);
+  ASSERT_TRUE(box.Shown("Abort request dropped")) << box.Err();
+  kill(box.pid, SIGINT);
+  ASSERT_TRUE(box.Shown("Press Ctrl-C again within 7 s to abort", 2)) << box.Err();
+  kill(box.pid, SIGINT);
+  TRun run = box.Wait();
+  EXPECT_EQ(run.status, 130) << run.err;
+  EXPECT_TRUE(Count(run.err, "Abort request dropped") == 1 && Has(run.err, "| " + Aborted)) << run.err;
+  const int processed = std::atoi(Value(run.out, "Common", "Processed").c_str());
+  ASSERT_TRUE(processed >= 2 && processed < copies) << processed;
+  const std::string statuses = Column(run.out, "Status");
+  EXPECT_TRUE(Count(statuses, Certified + "|") == processed - 1 && statuses.ends_with(Aborted + "|")) << statuses;
+  EXPECT_EQ(Counts(run.out), "400/" + std::to_string(processed) + "/" + std::to_string(processed - 1));
+  const std::string working = Value(run.out, "Candidate #" + std::to_string(processed), "Output");
+  EXPECT_EQ(Value(Read(box.work + "/" + working), "KARVO - Primality Certificate", "Status"), Aborted);
+  run = box.Run({"--no-idle", "certify", working});
+  EXPECT_TRUE(run.status == 0 && Column(run.out, "Status") == Certified + "|") << run.out;
+  EXPECT_FALSE(fs::exists(box.work + "/" + working));
+}
+
+// A working file in phase 2 from a real certificate, its first test turned
+// back into a pending curve test (class number one, discriminant code 3): with
+// no curve step yet, completing it is an internal error, ending that file alone.
+TEST(Cli, AnInternalErrorEndsItsFileAlone) {
+  TBox box;
+  const uint64_t seed = test::TestSeed();
+  Write(box.work + "/real.in", Input(ChainPrime(300, seed).dec));
+  TRun run = box.Run({"--no-reports", "certify", "real.in"});
+  ASSERT_EQ(run.status, 0);
+  std::string text = Read(box.work + "/" + Value(run.out, "Candidate #1", "Output"));
+  std::erase(text, '\r');
+  const size_t second = text.find("\n[2]\n"), signature = text.find("[Signature]");
+  text = text.substr(0, text.find("[1]\n")) + "[1]\nType=-3\nS$=" + Value(text, "1", "S$") +
+         "\nR$=" + Value(text, "1", "R$") + "\ndc=3\nrn=1\npm=3\n" +
+         text.substr(second, signature - second) + "[X]\nve=3009\npe=2\ntx=0\n";
+  text.replace(text.find(Certified), Certified.size(), "Running");
+  Write(box.work + "/a-curve.tmp", text);
+  Write(box.work + "/b-good.in", Input(ChainPrime(150, seed + 1).dec));
+  Write(box.work + "/c-curve.tmp", text);
+  run = box.Run({"certify", "c-curve.tmp", "b-good.in", "a-curve.tmp"});
+  EXPECT_EQ(run.status, 1) << run.err;
+  const std::string internal = "ABORTED DUE TO INTERNAL ERROR 2.15.1";
+  EXPECT_EQ(Counts(run.out) + Column(run.out, "Input") + Column(run.out, "Status"),
+            "3/3/1a-curve.tmp|b-good.in|c-curve.tmp|" + internal + "|" + Certified + "|" + internal + "|");
+  EXPECT_EQ(Value(run.out, "Common", "Candidate #1").rfind("Aborted, ", 0), 0u);
+  EXPECT_EQ(Count(run.err, "| " + internal), 2) << run.err;
+  // The working files stay, marked with the outcome, for a later run.
+  text = Read(box.work + "/a-curve.tmp");
+  EXPECT_EQ(Value(text, "KARVO - Primality Certificate", "Status") + Value(text, "1", "Type"),
+            internal + "-3");
+}
+
+TEST(Cli, CommandsAndUsageErrors) {
+  struct TRow { std::string ini; std::vector<std::string> args; int status; std::string out, err, before = ""; };
+  std::vector<TRow> rows = {
+      {"", {"--version"}, 0, "karvo-cli 3.0.9\n", ""},
+      {"", {"settings"}, 0, Defaults, ""},
+      {"", {"--no-reports", "--full", "settings", "--double-file", "--no-idle"}, 0,
+       "CertificationReports=0\nCheckSignaturesOnly=0\nDoubleFileManagement=1\nIdlePriority=0\n" +
+           Defaults.substr(Defaults.find("BT1")), ""},
+      {"", {"--full", "--signatures-only", "settings"}, 0, Defaults, ""},  // the last one wins
+      {"", {"certify", "/proc/version"}, 2, "", "karvo-cli: Impossible to write on current disk"},
+      // Primes below 2^26 take some 50 MB, more than the address space allowed.
+      {"[Setup+]\nMSC=26\n", {"certify", "a.in"}, 2, "",
+       "An error occurred while creating the prime table\nKarvo cannot run", "ulimit -v 32768 && "}};
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {}, {"frobnicate"}, {"--bogus", "settings"}, {"certify"}, {"verify"}, {"new"},
+           {"new", "a.in", "b.in"}, {"settings", "extra"}, {"--save", "certify", "a.in"}, {"certify", ""}}) {
+    rows.push_back({"", args, 2, "", "\nTry 'karvo-cli --help' for more information.\n"});
+  }
+  for (const TRow& row : rows) {
+    TBox box;
+    if (!row.ini.empty()) Write(box.ini, row.ini);
+    const TRun run = box.Run(row.args, row.before);
+    EXPECT_TRUE(run.status == row.status && run.out == row.out && Has(run.err, row.err) &&
+                (row.status != 2 || !row.before.empty() || run.err.rfind("karvo-cli: ", 0) == 0) &&
+                Read(box.ini) == row.ini && fs::is_empty(box.work))
+        << testing::PrintToString(row.args) << " exit " << run.status << "\n" << run.out << run.err;
+  }
+}
+
+TEST(Cli, SettingsSaveWritesTheChoicesAndKeepsTheRest) {
+  TBox box;
+  Write(box.ini, "[Setup]\nIdlePriority=0\nOwnKey=kept\n\n[Setup+]\nBT1=5\nCPC=900\n\n[System]\nQAV=1\n"
+                 "\n[Elsewhere]\nx=y\n");
+  const TRun run = box.Run({"--no-reports", "--full", "settings", "--save"});
+  ASSERT_EQ(run.status, 0) << run.err;  // CPC held within 100..500
+  EXPECT_TRUE(Has(run.out, "IdlePriority=0\nBT1=5\n") && Has(run.out, "\nCPC=500\nQAV=1\n")) << run.out;
+  const std::string ini = Read(box.ini);  // the flags, the file's choice, and the rest as it was
+  std::string saved = Value(ini, "Setup+", "BT1") + Value(ini, "Setup+", "CPC") + Value(ini, "Elsewhere", "x");
+  for (const char* key : {"CertificationReports", "CheckSignaturesOnly", "DoubleFileManagement", "IdlePriority", "OwnKey"})
+    saved += Value(ini, "Setup", key);
+  EXPECT_EQ(saved, "5900y0000kept") << ini;
+  EXPECT_EQ(box.Run({"settings"}).out.substr(0, 80), run.out.substr(0, 80));
+}
+
+// On a terminal the progress is one line: each redraw a carriage return, then the
+// line cleared to its end, up to the closing line with the outcome.
+TEST(Cli, ProgressIsOneLineRewrittenOnATerminal) {
+  TBox box;
+  Write(box.work + "/p.in", Input(MediumPrime().dec));
+  box.Start({"--no-idle", "certify", "p.in"}, "exec script -q -e -c \"stty cols 120 && TERM=xterm ",
+            "\" /dev/null");
+  const TRun run = box.Wait();
+  const size_t first = run.out.find("\rCandidate 1/1 | Phase "), last = run.out.find(" | " + Certified);
+  ASSERT_TRUE(run.status == 0 && first < last) << run.out;
+  const std::string progress = run.out.substr(first, run.out.find("\r\n", last) - first);
+  const int redraws = Count(progress, "\r");
+  EXPECT_TRUE(!Has(progress, "\n") && redraws >= 2 && redraws == Count(progress, "\x1b[K") &&
+              redraws == Count(progress, "\rCandidate 1/1 | Phase ") &&
+              Has(progress, "\rCandidate 1/1 | Phase 0 | Test 0 | Run -\x1b[K")) << progress;
+  const std::string closing = progress.substr(progress.rfind('\r'));
+  EXPECT_TRUE(Has(closing, "| Phase 2 | Test ") && Has(closing, " | Run - | Bits ") &&
+              Has(closing, "/" + std::to_string(MediumPrime().bits) + " | ") && Has(closing, " | Elapsed "))
+      << closing;
+  EXPECT_TRUE(Has(run.out.substr(last), "\n[KARVO - Task Report]")) << run.out;
+}
+
+}  // namespace
+}  // namespace karvo
