@@ -11,29 +11,20 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 
 #include "files/TXFile.h"
 
 namespace karvo::test {
 
-// A fresh folder, removed with its content (even made read-only) at the end.
+// A fresh folder, removed with its content at the end.
 class TempFolder {
  public:
   TempFolder() {
-    std::random_device random;
-    do {
-      path_ = std::filesystem::temp_directory_path() /
-              ("karvo-files-" + std::to_string(::getpid()) + "-" + std::to_string(random()));
-    } while (!std::filesystem::create_directory(path_));
+    std::string name = (std::filesystem::temp_directory_path() / "karvo-files-XXXXXX").string();
+    path_ = ::mkdtemp(name.data());
   }
-  ~TempFolder() {
-    std::error_code error;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, error);
-    std::filesystem::remove_all(path_, error);
-  }
+  ~TempFolder() { std::filesystem::remove_all(path_, error_); }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
   std::string Path(const std::string& name) const { return (path_ / name).string(); }
@@ -41,14 +32,13 @@ class TempFolder {
 
  private:
   std::filesystem::path path_;
+  std::error_code error_;
 };
 
 // Enters a folder for the lifetime of the object.
 class CurrentFolder {
  public:
-  explicit CurrentFolder(const std::filesystem::path& folder) {
-    std::filesystem::current_path(folder);
-  }
+  explicit CurrentFolder(const std::filesystem::path& to) { std::filesystem::current_path(to); }
   ~CurrentFolder() { std::filesystem::current_path(saved_, error_); }
 
  private:
@@ -84,13 +74,10 @@ class FailingOps : public TFileSystemOps {
     return FailOpen ? Fail(EROFS) : TFileSystemOps::Open(path, flags, mode);
   }
   long Write(int fd, const char* data, size_t size) override {
-    if (WriteBudget == 0) {
-      return Fail(ENOSPC);
-    }
-    const size_t allowed =
-        WriteBudget < 0 ? size : std::min(size, static_cast<size_t>(WriteBudget));
-    const long written = TFileSystemOps::Write(fd, data, allowed);
-    WriteBudget -= WriteBudget > 0 && written > 0 ? written : 0;
+    if (WriteBudget == 0) return Fail(ENOSPC);
+    if (WriteBudget > 0) size = std::min(size, static_cast<size_t>(WriteBudget));
+    const long written = TFileSystemOps::Write(fd, data, size);
+    if (WriteBudget > 0 && written > 0) WriteBudget -= written;
     return written;
   }
   int Fsync(int fd) override {

@@ -1,10 +1,8 @@
-// The files the program writes and reads besides certificates: input and
-// working-file layouts, task and certification reports, karvo.ini, and the
-// running times they show.
+// Layouts of the files besides certificates: input and working files, task
+// and certification reports, karvo.ini, and the texts and times they show.
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 
 #include "FilesTestSupport.h"
@@ -21,16 +19,27 @@
 namespace karvo {
 namespace {
 
-using namespace std::string_literals;
-using test::ReadBytes;
+// The lines of a file, or of a list, each ended by "|".
+std::string Bars(const std::string& text) {
+  std::string bars;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool end = text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+    bars += end ? '|' : text[i];
+    i += end ? 1 : 0;
+  }
+  return bars;
+}
+std::string Bars(const std::vector<std::string>& lines) {
+  std::string bars;
+  for (const std::string& line : lines) bars += line + "|";
+  return bars;
+}
 
-// Files of task B4906034A6F1B in a temporary work folder, written on
-// 12/05/2026 at 08:01:02 PM, UTC.
+// Task B4906034A6F1B in a temporary work folder, on 12/05/2026 at 08:01:02 PM UTC.
 class LayoutsTest : public testing::Test {
  protected:
   void SetUp() override {
-    const auto when = std::chrono::sys_days{std::chrono::year{2026} / 12 / 5} +
-                      std::chrono::seconds{20 * 3600 + 62};
+    const auto when = std::chrono::sys_days{std::chrono::year{2026} / 12 / 5} + std::chrono::seconds{72062};
     SetClock([when] { return when; });
     setenv("TZ", "UTC", 1);
     tzset();
@@ -45,111 +54,106 @@ class LayoutsTest : public testing::Test {
     SetInformHandler(nullptr);
     Settings = saved_;
   }
+  std::string Read(const std::string& name) { return Bars(test::ReadBytes(folder_.Path(name))); }
 
   test::TempFolder folder_;
   std::string messages_;
   TSettings saved_ = Settings;
 };
 
-std::string Joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "|";
-  return text;
-}
-
-TEST_F(LayoutsTest, DatesNamesAndRunningTimes) {
-  for (const auto& [hour, text] : {std::pair{8, "12/05/2026 08:01:02 AM"},
-                                   {0, "12/05/2026 12:01:02 AM"},
-                                   {12, "12/05/2026 12:01:02 PM"},
-                                   {23, "12/05/2026 11:01:02 PM"}}) {
+TEST_F(LayoutsTest, Texts) {
+  auto date = [](int hour) {
     TDateTimeFields t = LocalNow();
     t.Hour = static_cast<uint16_t>(hour);
-    EXPECT_EQ(FormatFileDate(t), text);
-  }
-  EXPECT_EQ(CertificationFileName("/w/", TaskID, 10, ".tmp"), "/w/karvo-B4906034A6F1B-00A.tmp");
-  EXPECT_EQ(CertificationFileName("", "1", 4096, ".cr"), "karvo-1-1000.cr");
-  EXPECT_EQ(TaskReportFileName("/w/", "B4906034A6F1B"), "/w/karvo-B4906034A6F1B.tr");
-  EXPECT_EQ(ChangeFileExtension("/a.b/karvo-1-001.tmp", ".out"), "/a.b/karvo-1-001.out");
-  EXPECT_EQ(ChangeFileExtension("/a.b/noext", ".cr"), "/a.b/noext.cr");
-  EXPECT_EQ(ChangeFileExtension("noext", ".cr"), "noext.cr");
-  EXPECT_EQ(FileNameWithoutFolder("/x/y/z.in") + FileNameWithoutFolder("z.in"), "z.inz.in");
+    return FormatFileDate(t);
+  };
+  auto candidate = [](const std::string& lines) {  // rejection message, or bits|expression|run
+    TXFile file;
+    file.LoadFromBytes("[Comments]\r\na\r\nb\r\n[Candidate]\r\n" + lines);
+    TCandidateInput in;
+    const std::string message = ReadCandidateInput(file, in);
+    if (!message.empty() || in.Comments != "a\r\nb") return message + in.Comments;
+    return std::to_string(BigBitSize(in.N)) + "|" + in.Expression + "|" + std::to_string(in.Run);
+  };
+  auto codes = [](std::initializer_list<int32_t> list) {
+    std::string text;
+    for (const int32_t d : list) text += std::to_string(DiscriminantOfCode(d));
+    return text;
+  };
   constexpr int64_t unknown = int64_t{100} << 32;
-  const std::tuple<bool, int64_t, const char*> times[] = {
-      {true, 5, "0.05s"},          {true, 1234, "12.34s"},
-      {true, 0, "0.00s"},          {true, 6000, "1mn 0s"},
-      {true, 366100, "1h 1mn 1s"}, {true, 360500, "1h 0mn 5s"},
-      {false, 1234, "12s"},        {true, 5999, "59.99s"},
-      {true, 359999, "59mn 59s"},  {false, 360099, "1h 0mn 0s"},
-      {true, 6099, "1mn 0s"},      {true, unknown, "unknown"},
-      {true, -1, "unknown"},       {false, unknown - 1, "1193046h 28mn 15s"}};
-  for (const auto& [hundredths, t, text] : times) EXPECT_EQ(FormatRunningTime(hundredths, t), text);
+  const std::pair<std::string, std::string> rows[] = {
+      {date(8), "12/05/2026 08:01:02 AM"}, {date(0), "12/05/2026 12:01:02 AM"},
+      {date(12), "12/05/2026 12:01:02 PM"}, {date(23), "12/05/2026 11:01:02 PM"},
+      {CertificationFileName("/w/", TaskID, 10, ".tmp"), "/w/karvo-B4906034A6F1B-00A.tmp"},
+      {CertificationFileName("", "1", 4096, ".cr"), "karvo-1-1000.cr"},
+      {TaskReportFileName("/w/", "1"), "/w/karvo-1.tr"}, {codes({3, 7, 1, 2, 5, 6}), "-3-7-4-8-20-24"},
+      {ChangeFileExtension("/a.b/c.tmp", ".out"), "/a.b/c.out"},
+      {ChangeFileExtension("/a.b/c", ".cr"), "/a.b/c.cr"}, {ChangeFileExtension("c", ".cr"), "c.cr"},
+      {FileNameWithoutFolder("/x/y/z.in"), "z.in"}, {FileNameWithoutFolder("z.in"), "z.in"},
+      {FormatRunningTime(true, 5), "0.05s"}, {FormatRunningTime(true, 1234), "12.34s"},
+      {FormatRunningTime(true, 0), "0.00s"}, {FormatRunningTime(true, 6099), "1mn 0s"},
+      {FormatRunningTime(true, 366100), "1h 1mn 1s"}, {FormatRunningTime(true, 360500), "1h 0mn 5s"},
+      {FormatRunningTime(false, 1234), "12s"}, {FormatRunningTime(true, 5999), "59.99s"},
+      {FormatRunningTime(true, 359999), "59mn 59s"}, {FormatRunningTime(false, 360099), "1h 0mn 0s"},
+      {FormatRunningTime(true, unknown), "unknown"}, {FormatRunningTime(true, -1), "unknown"},
+      {FormatRunningTime(false, unknown - 1), "1193046h 28mn 15s"},
+      {candidate("N$=1ffff\r\nN=5"), "17||1"}, {candidate("N$=1FG"), "Invalid expression"},
+      {candidate("N$="), "Candidate binary size < 17"}, {candidate("N= 1000003"), "20||1"},
+      {candidate("N=2^127-1\r\nRun=6"), "127|2^127-1|6"}, {candidate("N$=10001"), "17||1"},
+      {candidate("N=5+"), "Error in expression, code = 3"}, {candidate("Run=1"), "Invalid expression"},
+      {candidate("N=2-2^20"), "Candidate < 0"}, {candidate("N=65535"), "Candidate binary size < 17"},
+      {candidate("N=65536"), "17||1"}, {candidate("N=2^131072"), "Candidate binary size > 131072"},
+      {candidate("N=2^131072-1\r\nRun=3"), "131072|2^131072-1|3"},
+      {candidate("N=65537\r\nRun=0"), "Run parameter should be in 1..6"},
+      {candidate("N=65537\r\nRun=7"), "Run parameter should be in 1..6"}};
+  for (const auto& [actual, expected] : rows) EXPECT_EQ(actual, expected);
   const uint64_t start = ProcessTime();
   for (volatile uint64_t sink = 0; ElapsedCentiseconds(start) < 2;) sink = sink + 1;
   EXPECT_GE(ProcessTime(), start + 150000);
   EXPECT_EQ(ElapsedCentiseconds(ProcessTime() + 1000000), 0);
 }
 
-TEST_F(LayoutsTest, InputAndWorkingFiles) {
-  const std::string name = folder_.Path("new.in");
-  test::WriteBytes(name, "[Old]\r\nx=1\r\n");
-  NewInputFile(name);
-  EXPECT_EQ(ReadBytes(name),
-            "[KARVO - Input]\r\nVersion=3.0.9\r\nFormat=1\r\nCreated=12/05/2026 08:01:02 PM\r\n"
-            "\r\n[Comments]\r\nWrite any comment here\r\n\r\n[Candidate]\r\nN=\r\n\r\n");
-  EXPECT_TRUE(IsExistingFile(name));
+TEST_F(LayoutsTest, FilesWritten) {
+  NewInputFile(folder_.Path("new.in"));
+  EXPECT_EQ(Read("new.in"), "[KARVO - Input]|Version=3.0.9|Format=1|Created=12/05/2026 08:01:02 PM||"
+                            "[Comments]|Write any comment here||[Candidate]|N=||");
+  EXPECT_TRUE(IsExistingFile(folder_.Path("new.in")));
   EXPECT_FALSE(IsExistingFile(folder_.Path("")) || IsExistingFile(""));
-  const std::tuple<const char*, const char*, const char*> rows[] = {
-      // lines, message, N
-      {"N$=1ffff\r\nN=5", "", "131071|"},
-      {"N$=1FG", "Invalid expression", ""},
-      {"N$=", "Candidate binary size < 17", ""},
-      {"N= 1000003", "", "1000003|"},
-      {"N=2^127-1", "", "170141183460469231731687303715884105727|2^127-1"},
-      {"N=5+", "Error in expression, code = 3", ""},
-      {"Run=1", "Invalid expression", ""},
-      {"N=2-2^20", "Candidate < 0", ""},
-      {"N=65535", "Candidate binary size < 17", ""},
-      {"N=65536", "", "65536|"},
-      {"N=2^131072", "Candidate binary size > 131072", ""},
-      {"N=65537\r\nRun=0", "Run parameter should be in 1..6", ""},
-      {"N=65537\r\nRun=7", "Run parameter should be in 1..6", ""},
-      {"N=65537\r\nRun=6", "", "65537|"}};
-  for (const auto& [lines, message, value] : rows) {
-    TXFile file;
-    file.LoadFromBytes("[Comments]\r\nfirst\r\nsecond\r\n[Candidate]\r\n" + std::string(lines));
-    TCandidateInput input;
-    EXPECT_EQ(ReadCandidateInput(file, input), message) << lines;
-    if (*message == 0) {
-      EXPECT_EQ(BigToDecimal(input.N) + "|" + input.Expression, value);
-      EXPECT_EQ(input.Comments, "first\r\nsecond");
-    }
-  }
   TXFile file;
-  file.LoadFromBytes("[Candidate]\r\nN=2^131072-1\r\nRun=3\r\n");
   TCandidateInput input;
-  ASSERT_EQ(ReadCandidateInput(file, input), "");
-  EXPECT_EQ(BigBitSize(input.N), 131072);
-  EXPECT_EQ(input.Expression + "|" + std::to_string(input.Run) + input.Comments, "2^131072-1|3");
   BigSetPower(input.N, 2, 127);
   BigDecrement(input.N);
   input.Expression = "2^127-1";
-  file.Clear();
   WriteNewWorkingFile(file, input, "/in/m127.in", 12);
   BigSetWord(input.N, 65537);
   input.Expression = "";
   input.Comments = "mine";
-  TXFile small;
-  WriteNewWorkingFile(small, input, "a.in", 0);
-  EXPECT_EQ(small.ReadComments() + "|" + Joined(small.Sections[3].Lines),
-            "mine|File=a.in|N$=10001|HexadecimalSize=5|DecimalSize=5|BinarySize=17|");
-  EXPECT_EQ(file.SaveToBytes(),
-            "[KARVO - Primality Certificate]\r\nVersion=3.0.9\r\nWebSite=https://karvo.example.org"
-            "\r\nFormat=3\r\nID=B4906034A6F1B\r\nCreated=12/05/2026 08:01:02 PM\r\nTestCount=0"
-            "\r\nStatus=Running\r\n\r\n[Comments]\r\nWrite any comment here\r\n\r\n"
-            "[Running Times]\r\nInitialization=12\r\n1stPhase=0\r\n2ndPhase=0\r\nTotal=0\r\n\r\n"
-            "[Candidate]\r\nFile=/in/m127.in\r\nExpression=2^127-1\r\n"
-            "N$=7FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF\r\nHexadecimalSize=32\r\nDecimalSize=39\r\n"
-            "BinarySize=127\r\n\r\n[X]\r\nve=3009\r\nce=1\r\npe=1\r\ntx=0\r\nsf=0\r\n\r\n");
+  WriteNewWorkingFile(file, input, "a.in", 0);  // as a second file would
+  EXPECT_EQ(Bars(file.SaveToBytes()),
+            "[KARVO - Primality Certificate]|Version=3.0.9|WebSite=https://karvo.example.org|"
+            "Format=3|ID=B4906034A6F1B|Created=12/05/2026 08:01:02 PM|TestCount=0|Status=Running||"
+            "[Comments]|Write any comment here||[Running Times]|Initialization=0|1stPhase=0|"
+            "2ndPhase=0|Total=0||[Candidate]|File=a.in|Expression=2^127-1|N$=10001|"
+            "HexadecimalSize=5|DecimalSize=5|BinarySize=17||[X]|ve=3009|ce=1|pe=1|tx=0|sf=0||");
+  TCertificationReport report;
+  report.Create(folder_.Path("c.cr"), "c.out");
+  report.AddTest(1, TReportTest{1, 1, 30, 0, 0, 0});
+  report.AddTest(2, TReportTest{3, 2, 25, 7, 1, 1});
+  report.AddTest(3, TReportTest{4, 2, 25, 5, 2, 2});
+  BigSetWord(input.N, 0xABCDEF);
+  report.RecordBacktrack(3, input.N);
+  report.AddTest(3, TReportTest{2, 2, 20, 6, 0, 0});
+  report.RecordBacktrack(3, input.N);
+  report.AddTest(3, TReportTest{0, 2, 40, 0, 0, 0});
+  const std::string cr =
+      "[KARVO - Certification Report]|Version=3.0.9|WebSite=https://karvo.example.org|"
+      "ID=B4906034A6F1B|Created=12/05/2026 08:01:02 PM|Certificate=c.out|TestCount=3||"
+      "[Backtrack]|Count=2|Rejected=3,3||[1]|Type=1|Run=1|Gain=30||[2]|Type=3|Run=2|Gain=25|D=-7|"
+      "H=1|G=1||[3, backtrack #1]|Type=4|Run=2|Gain=25|D=-20|H=2|G=2|R$=ABCDEF||"
+      "[3, backtrack #2]|Type=2|Run=2|Gain=20|R$=ABCDEF||[3]|Type=0|Run=2|Gain=40||";
+  EXPECT_EQ(Read("c.cr"), cr);
+  report.Reopen(folder_.Path("c.cr"));
+  EXPECT_EQ(Bars(report.File().SaveToBytes()), cr);
 }
 
 TEST_F(LayoutsTest, TaskReports) {
@@ -159,96 +163,52 @@ TEST_F(LayoutsTest, TaskReports) {
   TaskReportClose();
   EXPECT_TRUE(DisplayLines.empty() && std::filesystem::is_empty(folder_.Folder()));
   TaskReportOpen(3, TTaskKind::Certification);
-  const std::string name = folder_.Path("karvo-B4906034A6F1B.tr");
-  const std::string header =
-      "[KARVO - Task Report]\r\nVersion=3.0.9\r\nWebSite=https://karvo.example.org\r\n"
-      "Task=Certification\r\nID=B4906034A6F1B\r\nCreated=12/05/2026 08:01:02 PM\r\n\r\n"
-      "[Common]\r\nPath=" +
-      WorkFolder + "\r\nSelected=3\r\nProcessed=";
-  EXPECT_EQ(ReadBytes(name), header + "0\r\nCertified=0\r\n\r\n");
+  const std::string w = WorkFolder, header =
+      "[KARVO - Task Report]|Version=3.0.9|WebSite=https://karvo.example.org|Task=Certification|"
+      "ID=B4906034A6F1B|Created=12/05/2026 08:01:02 PM||[Common]|";
+  EXPECT_EQ(Read("karvo-B4906034A6F1B.tr"), header + "Path=" + w + "|Selected=3|Processed=0|Certified=0||");
   TaskReportBeginCandidate(1, "/in/a.in");
-  TaskReportSetReport(WorkFolder + "karvo-B4906034A6F1B-001.cr");
-  TaskReportSetOutput(WorkFolder + "karvo-B4906034A6F1B-001.tmp");
-  TaskReportSetOutput(WorkFolder + "karvo-B4906034A6F1B-001.out");
+  TaskReportSetReport(w + "k-1.cr");
+  TaskReportSetOutput(w + "k-1.tmp");
+  TaskReportSetOutput(w + "k-1.out");
   TaskReportEndCandidate("Candidate certified prime", 3, 1234);
   TaskReportBeginCandidate(2, "/in/b.in");
   TaskReportSetReport("");
-  TaskReportSetOutput(WorkFolder + "karvo-B4906034A6F1B-002.tmp");
+  TaskReportSetOutput(w + "k-2.tmp");
   TaskReportEndCandidate("Aborted by user", 4, 6000);
   for (const int32_t status : {1, 2, 5, 0}) {
     TaskReportBeginCandidate(status + 3, "c.in");
     TaskReportEndCandidate("m", status, 0);
   }
-  EXPECT_EQ(ReadBytes(name), header + "0\r\nCertified=0\r\n\r\n");  // until closed
+  EXPECT_EQ(Read("karvo-B4906034A6F1B.tr"), header + "Path=" + w + "|Selected=3|Processed=0|Certified=0||");
   TaskReportToDisplay();
   TaskReportClose();
   EXPECT_FALSE(TaskReportIsOpen());
-  const std::string candidates =
-      "Candidate #1=Certified, 12.34s|Candidate #2=Aborted, 1mn 0s|Candidate #4=Aborted, 0.00s|"
-      "Candidate #5=Aborted, 0.00s|Candidate #8=Failed, 0.00s||[Candidate #1]|Input=a.in|"
-      "Report=karvo-B4906034A6F1B-001.cr|Output=karvo-B4906034A6F1B-001.out|"
-      "Status=Candidate certified prime||[Candidate #2]|Input=b.in|Report=no report|"
-      "Output=karvo-B4906034A6F1B-002.tmp|Status=Aborted by user||[Candidate #4]|Input=c.in|"
-      "Status=m||[Candidate #5]|Input=c.in|Status=m||[Candidate #8]|Input=c.in|Status=m||"
-      "[Candidate #3]|Input=c.in|Status=m||";
-  EXPECT_EQ(Joined(DisplayLines),
-            "[KARVO - Task Report]|Version=3.0.9|WebSite=https://karvo."
-            "example.org|Task=Certification|ID=B4906034A6F1B|Created=12/05/"
-            "2026 08:01:02 PM||[Common]|Selected=3|Processed=6|Certified=1|" +
-                candidates);
-  const std::string c = WorkFolder + "c.in|||";
-  EXPECT_EQ(Joined(DisplayPaths), std::string(18, '|') + WorkFolder + "a.in|" + WorkFolder +
-                                      "karvo-B4906034A6F1B-001.cr|" + WorkFolder +
-                                      "karvo-B4906034A6F1B-001.out||||" + WorkFolder +
-                                      "b.in||||||" + c + "|" + c + "|" + c + "|" + c);
-  std::string saved = ReadBytes(name);
-  std::replace(saved.begin(), saved.end(), '\r', '|');
-  std::erase(saved, '\n');
-  EXPECT_EQ(saved.substr(saved.find("Processed")), "Processed=6|Certified=1|" + candidates);
-
+  const std::string files =
+      "Selected=3|Processed=6|Certified=1|Candidate #1=Certified, 12.34s|Candidate #2=Aborted, "
+      "1mn 0s|Candidate #4=Aborted, 0.00s|Candidate #5=Aborted, 0.00s|Candidate #8=Failed, 0.00s||"
+      "[Candidate #1]|Input=a.in|Report=k-1.cr|Output=k-1.out|Status=Candidate certified prime||"
+      "[Candidate #2]|Input=b.in|Report=no report|Output=k-2.tmp|Status=Aborted by user||"
+      "[Candidate #4]|Input=c.in|Status=m||[Candidate #5]|Input=c.in|Status=m||"
+      "[Candidate #8]|Input=c.in|Status=m||[Candidate #3]|Input=c.in|Status=m||";
+  EXPECT_EQ(Read("karvo-B4906034A6F1B.tr"), header + "Path=" + w + "|" + files);
+  EXPECT_EQ(Bars(DisplayLines), header + files);
+  const std::string c = w + "c.in||||";
+  EXPECT_EQ(Bars(DisplayPaths), std::string(18, '|') + w + "a.in|" + w + "k-1.cr|" + w +
+                                    "k-1.out||||" + w + "b.in||||||" + c + c + c + w + "c.in|||");
   TaskReportOpen(4, TTaskKind::Verification);
   for (const int32_t status : {1, 2, 3, 7}) {
     TaskReportBeginCertificate(status, "/c/x.out");
     TaskReportEndCertificate("m", status, 5);
   }
   TaskReportToDisplay();
-  const std::string lines = Joined(DisplayLines);
-  EXPECT_EQ(lines.substr(lines.find("Task=")),
-            "Task=Verification|ID=B4906034A6F1B|Created=12/05/2026 08:01:02 PM||[Common]|"
-            "Selected=4|Processed=4|Valid=1|Certificate #1=Valid, 0.05s|Certificate #2=Aborted, "
-            "0.05s|Certificate #3=NOT VALID, 0.05s||[Certificate #1]|Input=x.out|Status=m||"
-            "[Certificate #2]|Input=x.out|Status=m||[Certificate #3]|Input=x.out|Status=m||"
-            "[Certificate #7]|Input=x.out|Status=m||");
-}
-
-TEST_F(LayoutsTest, CertificationReport) {
-  TCertificationReport report;
-  const std::string name = folder_.Path("karvo-B4906034A6F1B-001.cr");
-  report.Create(name, "c.out");
-  report.AddTest(1, TReportTest{1, 1, 30, 0, 0, 0});
-  report.AddTest(2, TReportTest{3, 2, 25, 7, 1, 1});
-  report.AddTest(3, TReportTest{4, 2, 25, 5, 2, 2});
-  BigInt r;
-  BigSetWord(r, 0xABCDEF);
-  report.RecordBacktrack(3, r);
-  report.AddTest(3, TReportTest{2, 2, 20, 6, 0, 0});
-  BigSetWord(r, 0x1234);
-  report.RecordBacktrack(3, r);
-  report.AddTest(3, TReportTest{0, 2, 40, 0, 0, 0});
-  EXPECT_EQ(ReadBytes(name),
-            "[KARVO - Certification Report]\r\nVersion=3.0.9\r\nWebSite=https://karvo.example.org"
-            "\r\nID=B4906034A6F1B\r\nCreated=12/05/2026 08:01:02 PM\r\nCertificate=c.out\r\n"
-            "TestCount=3\r\n\r\n[Backtrack]\r\nCount=2\r\nRejected=3,3\r\n\r\n"
-            "[1]\r\nType=1\r\nRun=1\r\nGain=30\r\n\r\n"
-            "[2]\r\nType=3\r\nRun=2\r\nGain=25\r\nD=-7\r\nH=1\r\nG=1\r\n\r\n"
-            "[3, backtrack #1]\r\nType=4\r\nRun=2\r\nGain=25\r\nD=-20\r\nH=2\r\nG=2\r\n"
-            "R$=ABCDEF\r\n\r\n[3, backtrack #2]\r\nType=2\r\nRun=2\r\nGain=20\r\nR$=1234\r\n\r\n"
-            "[3]\r\nType=0\r\nRun=2\r\nGain=40\r\n\r\n");
-  report.Reopen(name);
-  EXPECT_EQ(report.File().SaveToBytes(), ReadBytes(name));
-  for (const auto& [d, discriminant] : {std::pair{3, -3}, {7, -7}, {1, -4}, {2, -8}, {6, -24}}) {
-    EXPECT_EQ(DiscriminantOfCode(d), discriminant);
-  }
+  std::string verification = header.substr(0, header.find("Certification"));
+  EXPECT_EQ(Bars(DisplayLines),
+            verification + "Verification|ID=B4906034A6F1B|Created=12/05/2026 08:01:02 PM||[Common]|"
+            "Selected=4|Processed=4|Valid=1|Certificate #1=Valid, 0.05s|Certificate #2=Aborted, 0.05s|"
+            "Certificate #3=NOT VALID, 0.05s||[Certificate #1]|Input=x.out|Status=m||[Certificate "
+            "#2]|Input=x.out|Status=m||[Certificate #3]|Input=x.out|Status=m||[Certificate #7]|"
+            "Input=x.out|Status=m||");
 }
 
 // Settings as text: the four choices, the tuning values, the prime table size.
@@ -264,26 +224,24 @@ std::string Dump() {
 }
 
 TEST_F(LayoutsTest, SettingsFile) {
-  const std::tuple<const char*, const char*, const char*> rows[] = {
-      // file, settings, saved
+  const std::string setup = "[Setup]|CertificationReports=1|CheckSignaturesOnly=";
+  const std::tuple<const char*, const char*, std::string> rows[] = {  // file, settings, saved
       {nullptr, "1 1 0 1 91 92 93 94 95 96 21 97 1 0 0 1 155611 ",
-       "[Setup]\r\nCertificationReports=1\r\nCheckSignaturesOnly=1\r\n"
-       "DoubleFileManagement=0\r\nIdlePriority=1\r\n\r\n"},
-      {"[Setup+]\r\n[System]", "1 1 0 1 12 24 48 96 192 8 23 100 0 1 1 0 564163 ", nullptr},
+       setup + "1|DoubleFileManagement=0|IdlePriority=1||"},
+      {"[Setup+]\r\n[System]", "1 1 0 1 12 24 48 96 192 8 23 100 0 1 1 0 564163 ",
+       "[Setup+]||[System]||" + setup + "1|DoubleFileManagement=0|IdlePriority=1||"},
       {"[Setup]\r\nCertificationReports=7\r\nCheckSignaturesOnly=0\r\nDoubleFileManagement=-3\r\n"
        "IdlePriority=x\r\n[Setup+]\r\nMSC=30\r\nCPC=50\r\nBT1=-1\r\nBT2=7\r\nBT3=-9\r\nBT4=0\r\n"
        "BT5=$100\r\nMRF=-8\r\nNM1=0\r\nNP1=5\r\nBHB=2\r\n[system]\r\nQAV=4",
        "1 0 1 1 0 7 0 0 256 0 26 100 1 0 1 1 3957809 ",
-       "[Setup]\r\nCertificationReports=1\r\nCheckSignaturesOnly=0\r\nDoubleFileManagement=1\r\n"
-       "IdlePriority=1\r\n\r\n[Setup+]\r\nMSC=30\r\nCPC=50\r\nBT1=-1\r\nBT2=7\r\nBT3=-9\r\n"
-       "BT4=0\r\nBT5=$100\r\nMRF=-8\r\nNM1=0\r\nNP1=5\r\nBHB=2\r\n\r\n[system]\r\nQAV=4\r\n\r\n"},
-      {"; mine\r\n[Setup+]\r\n; fast\r\nMSC=5\r\nCPC=900\r\nMRF=3\r\nBHB=0\r\n[Other]\r\nk=v",
-       "1 1 0 1 12 24 48 96 192 3 20 500 1 1 1 0 82025 ",
-       "[Setup+]\r\nMSC=5\r\nCPC=900\r\nMRF=3\r\nBHB=0\r\n\r\n[Other]\r\nk=v\r\n\r\n[Setup]\r\n"
-       "CertificationReports=1\r\nCheckSignaturesOnly=1\r\nDoubleFileManagement=0\r\n"
-       "IdlePriority=1\r\n\r\n"},
-      {"[Setup+]\r\nMSC=x\r\nCPC=250\r\n[Setup]\r\nIdlePriority=0",
-       "1 1 0 0 12 24 48 96 192 8 23 250 1 1 1 0 564163 ", nullptr}};
+       setup + "0|DoubleFileManagement=1|IdlePriority=1||[Setup+]|MSC=30|CPC=50|BT1=-1|BT2=7|"
+               "BT3=-9|BT4=0|BT5=$100|MRF=-8|NM1=0|NP1=5|BHB=2||[system]|QAV=4||"},
+      {"; mine\r\n[Setup+]\r\n; fast\r\nMSC=5\r\nCPC=900\r\nMRF=3\r\n[Setup]\r\nIdlePriority=0",
+       "1 1 0 0 12 24 48 96 192 3 20 500 1 1 1 0 82025 ",
+       "[Setup+]|MSC=5|CPC=900|MRF=3||[Setup]|IdlePriority=0|CertificationReports=1|"
+       "CheckSignaturesOnly=1|DoubleFileManagement=0||"},
+      {"[Setup+]\r\nMSC=x\r\nCPC=250", "1 1 0 1 12 24 48 96 192 8 23 250 1 1 1 0 564163 ",
+       "[Setup+]|MSC=x|CPC=250||" + setup + "1|DoubleFileManagement=0|IdlePriority=1||"}};
   for (const auto& [file, settings, saved] : rows) {
     Settings = TSettings{0, 0, 1, 0, 91, 92, 93, 94, 95, 96, 21, 97, 1, 0, 0, 1};
     std::filesystem::remove(SettingsFileName);
@@ -291,18 +249,17 @@ TEST_F(LayoutsTest, SettingsFile) {
     LoadSettings();
     EXPECT_EQ(Dump(), settings) << (file != nullptr ? file : "no file");
     SaveSettings();
-    EXPECT_EQ(ReadBytes(SettingsFileName), saved != nullptr ? saved : ReadBytes(SettingsFileName));
+    EXPECT_EQ(Read("karvo.ini"), saved);
   }
   EXPECT_FALSE(test::Exists(SettingsFileName + "old") || test::Exists(SettingsFileName + "new"));
   EXPECT_EQ(messages_, "");
-  const std::string previous = ReadBytes(SettingsFileName);
   test::FailingOps ops;
   ops.WriteBudget = 12;
   {
     test::OpsInstalled installed(ops);
     SaveSettings();
   }
-  EXPECT_EQ(ReadBytes(SettingsFileName), previous);
+  EXPECT_EQ(Read("karvo.ini"), std::get<2>(rows[4]));
   std::filesystem::remove(SettingsFileName);
   std::filesystem::create_directory(SettingsFileName);
   const std::string before = Dump();
