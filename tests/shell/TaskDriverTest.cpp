@@ -1,5 +1,5 @@
-// The task driver through a recording front end: the order and limit of the
-// selection, the outcome of each file, the two-step abort and its timer.
+// A started task driver in a temporary folder, through a recording front end:
+// the order and limit of the selection, the outcome of each file, the abort.
 
 #include <gtest/gtest.h>
 
@@ -12,12 +12,10 @@ namespace karvo {
 namespace {
 
 struct TRecorder : TFrontEnd {
-  std::string Errors, Ended, Number;
+  std::string Errors, Ended, Fields[7];
   bool AbortEnabled = false, ConfirmShown = false, Report = false;
   std::function<void()> OnEvents = [] {};
-  void ShowField(TTaskKind, TField f, const std::string& t) override {
-    Number = f == TField::Number ? t : Number;
-  }
+  void ShowField(TTaskKind, TField f, const std::string& t) override { Fields[int(f)] = t; }
   void EnableAbort(bool enabled) override { AbortEnabled = enabled; }
   void ShowConfirmAbort(bool shown) override { ConfirmShown = shown; }
   void ProcessEvents() override { OnEvents(); }
@@ -26,7 +24,6 @@ struct TRecorder : TFrontEnd {
   void ShowTaskReport(const std::vector<std::string>& lines) override { Report = !lines.empty(); }
 };
 
-// A started driver in a temporary folder, verifying files of that folder.
 TEST(TaskDriverTest, SelectsAndRunsFilesUntilAConfirmedAbortAndFiresTimers) {
   test::TempFolder folder;
   test::CurrentFolder current(folder.Folder());
@@ -47,25 +44,18 @@ TEST(TaskDriverTest, SelectsAndRunsFilesUntilAConfirmedAbortAndFiresTimers) {
   EXPECT_TRUE(driver.SelectFiles(files) && !driver.SelectFiles(files));
   EXPECT_EQ(ui.Errors, std::string(TextTooManyFiles) + "|" + TextTooManyFiles + "|");
   driver.SelectedFiles.clear();
-  EXPECT_TRUE(driver.SelectFiles({"/d/b", "/d/A", "/d/a", "/d/C", "/d/B", "/d/a"}));
-  EXPECT_EQ(driver.SelectedFiles,
-            (std::vector<std::string>{"/d/A", "/d/a", "/d/a", "/d/B", "/d/b", "/d/C"}));
-  EXPECT_TRUE(SelectedFileLess("/d/a", "/d/ab") && !SelectedFileLess("/d/ab", "/d/a"));
+  EXPECT_TRUE(driver.SelectFiles({"/d/b", "/d/A", "/d/ab", "/d/C", "/d/B", "/d/a", "/d/a"}));
+  EXPECT_EQ(driver.SelectedFiles, (std::vector<std::string>{"/d/A", "/d/a", "/d/a", "/d/ab",
+                                                            "/d/B", "/d/b", "/d/C"}));
   driver.SelectedFiles.clear();
-  for (const char* name : {"a.out", "b.out"}) {
+  for (const char* name : {"a.out", "b.out", "A.out"}) {
     test::WriteBytes(folder.Path(name), "[KARVO - Primality Certificate]\r\nTestCount=0\r\n");
   }
-  test::WriteBytes(folder.Path("A.out"), "not a certificate");
   run({"b.out", "A.out", "none.out"});
-  EXPECT_EQ(ui.Ended, "ERROR: Invalid test count|" + driver.Outcomes[1].Message +
-                           "|Invalid file name|");
-  EXPECT_EQ(driver.Outcomes[0].File + driver.Outcomes[1].File,
-            folder.Path("A.out") + folder.Path("b.out"));
   EXPECT_TRUE(driver.SelectedFiles.empty() && !driver.TaskRunning && !driver.StoppedByUser);
-  EXPECT_EQ(WorkFolder + ui.Number, folder.Path("") + "3/3");
+  EXPECT_EQ(WorkFolder + ui.Fields[int(TField::Number)], folder.Path("") + "3/3");
   EXPECT_TRUE(test::Exists(folder.Path("karvo-" + TaskID + ".tr")) && ui.Report);
-  driver.AbortCommand();  // no task: ignored
-  driver.ConfirmAbort();  // nothing to confirm: no abort left pending
+  driver.AbortCommand(), driver.ConfirmAbort();  // no task: no abort left pending
   EXPECT_FALSE(driver.ConfirmAbortShown() || AbortRequested.load());
   driver.TaskRunning = ui.AbortEnabled = true;
   driver.AbortCommand();
@@ -77,7 +67,6 @@ TEST(TaskDriverTest, SelectsAndRunsFilesUntilAConfirmedAbortAndFiresTimers) {
   // Confirmed during the first of two files: it ends aborted, the second never starts.
   ui.OnEvents = [&] { driver.AbortCommand(), driver.ConfirmAbort(); };
   driver.Verifier.OnPhase = [](int32_t) { PollFlag = 1, CheckPoll(); };
-  ui.Ended.clear();
   run({"a.out", "b.out"});
   EXPECT_TRUE(driver.StoppedByUser && !ui.AbortEnabled);
   // Confirmed after the file's last poll: it ends normally, the task stops,
@@ -85,15 +74,14 @@ TEST(TaskDriverTest, SelectsAndRunsFilesUntilAConfirmedAbortAndFiresTimers) {
   driver.Verifier.OnPhase = [&](int32_t) { ui.OnEvents(); };
   run({"a.out", "b.out"});
   EXPECT_TRUE(driver.StoppedByUser && !driver.ConfirmAbortShown() && !AbortRequested.load());
-  EXPECT_EQ(ui.Ended, "Aborted by user|ERROR: Invalid test count|");
+  EXPECT_EQ(ui.Ended, "ERROR: Invalid test count|ERROR: Invalid test count|Invalid file name|"
+                      "Aborted by user|ERROR: Invalid test count|");
   int fired = 0;
   TEventTimer timer(1000, [&] { ++fired; });
   const auto now = TEventTimer::TClock::now();
   timer.FireIfDue(now + std::chrono::hours(1));  // not enabled
   timer.SetEnabled(true);
   for (const int s : {0, 2, 2}) timer.FireIfDue(now + std::chrono::seconds(s));  // due once
-  timer.SetEnabled(false);
-  timer.FireIfDue(now + std::chrono::hours(2));
   EXPECT_EQ(fired, 1);
 }
 
