@@ -1,7 +1,7 @@
 #pragma once
 
-// Temporary folders and raw file access for the tests that touch files, plus
-// a file-system stand-in that fails on demand.
+// Temporary folders and raw file access for the tests that touch files, and
+// a file system that fails on demand.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,8 +25,6 @@ class TempFolder {
     path_ = ::mkdtemp(name.data());
   }
   ~TempFolder() { std::filesystem::remove_all(path_, error_); }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
   std::string Path(const std::string& name) const { return (path_ / name).string(); }
   const std::filesystem::path& Folder() const { return path_; }
 
@@ -53,6 +51,15 @@ inline std::string ReadBytes(const std::string& path) {
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// The text with each CR LF shown as "|".
+inline std::string Bars(const std::string& text) {
+  std::string bars;
+  for (size_t i = 0; i < text.size(); ++i) {
+    bars += text.compare(i, 2, "\r\n") != 0 ? text[i] : (++i, '|');
+  }
+  return bars;
 }
 
 inline bool Exists(const std::string& path) {

@@ -19,28 +19,14 @@
 namespace karvo {
 namespace {
 
-// The lines of a file, or of a list, each ended by "|".
-std::string Bars(const std::string& text) {
-  std::string bars;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const bool end = text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
-    bars += end ? '|' : text[i];
-    i += end ? 1 : 0;
-  }
-  return bars;
-}
-std::string Bars(const std::vector<std::string>& lines) {
-  std::string bars;
-  for (const std::string& line : lines) bars += line + "|";
-  return bars;
-}
+using test::Bars;
 
 // Task B4906034A6F1B in a temporary work folder, on 12/05/2026 at 08:01:02 PM UTC.
 class LayoutsTest : public testing::Test {
  protected:
   void SetUp() override {
-    const auto when = std::chrono::sys_days{std::chrono::year{2026} / 12 / 5} + std::chrono::seconds{72062};
-    SetClock([when] { return when; });
+    const auto when = std::chrono::sys_days{std::chrono::year{2026} / 12 / 5};
+    SetClock([when] { return when + std::chrono::seconds{72062}; });
     setenv("TZ", "UTC", 1);
     tzset();
     WorkFolder = folder_.Path("");
@@ -49,7 +35,6 @@ class LayoutsTest : public testing::Test {
     SetInformHandler([this](const std::string& message) { messages_ += message + "|"; });
   }
   void TearDown() override {
-    TaskReportClose();
     SetClock(nullptr);
     SetInformHandler(nullptr);
     Settings = saved_;
@@ -75,37 +60,35 @@ TEST_F(LayoutsTest, Texts) {
     if (!message.empty() || in.Comments != "a\r\nb") return message + in.Comments;
     return std::to_string(BigBitSize(in.N)) + "|" + in.Expression + "|" + std::to_string(in.Run);
   };
-  auto codes = [](std::initializer_list<int32_t> list) {
-    std::string text;
-    for (const int32_t d : list) text += std::to_string(DiscriminantOfCode(d));
-    return text;
-  };
-  constexpr int64_t unknown = int64_t{100} << 32;
+  auto time = [](int64_t t) { return FormatRunningTime(true, t) + FormatRunningTime(false, t); };
   const std::pair<std::string, std::string> rows[] = {
-      {date(8), "12/05/2026 08:01:02 AM"}, {date(0), "12/05/2026 12:01:02 AM"},
-      {date(12), "12/05/2026 12:01:02 PM"}, {date(23), "12/05/2026 11:01:02 PM"},
+      {date(0) + date(8), "12/05/2026 12:01:02 AM12/05/2026 08:01:02 AM"},
+      {date(12) + date(23), "12/05/2026 12:01:02 PM12/05/2026 11:01:02 PM"},
       {CertificationFileName("/w/", TaskID, 10, ".tmp"), "/w/karvo-B4906034A6F1B-00A.tmp"},
-      {CertificationFileName("", "1", 4096, ".cr"), "karvo-1-1000.cr"},
-      {TaskReportFileName("/w/", "1"), "/w/karvo-1.tr"}, {codes({3, 7, 1, 2, 5, 6}), "-3-7-4-8-20-24"},
-      {ChangeFileExtension("/a.b/c.tmp", ".out"), "/a.b/c.out"},
-      {ChangeFileExtension("/a.b/c", ".cr"), "/a.b/c.cr"}, {ChangeFileExtension("c", ".cr"), "c.cr"},
-      {FileNameWithoutFolder("/x/y/z.in"), "z.in"}, {FileNameWithoutFolder("z.in"), "z.in"},
-      {FormatRunningTime(true, 5), "0.05s"}, {FormatRunningTime(true, 1234), "12.34s"},
-      {FormatRunningTime(true, 0), "0.00s"}, {FormatRunningTime(true, 6099), "1mn 0s"},
-      {FormatRunningTime(true, 366100), "1h 1mn 1s"}, {FormatRunningTime(true, 360500), "1h 0mn 5s"},
-      {FormatRunningTime(false, 1234), "12s"}, {FormatRunningTime(true, 5999), "59.99s"},
-      {FormatRunningTime(true, 359999), "59mn 59s"}, {FormatRunningTime(false, 360099), "1h 0mn 0s"},
-      {FormatRunningTime(true, unknown), "unknown"}, {FormatRunningTime(true, -1), "unknown"},
-      {FormatRunningTime(false, unknown - 1), "1193046h 28mn 15s"},
+      {CertificationFileName("", "1", 4096, ".cr") + TaskReportFileName("/w/", "1"),
+       "karvo-1-1000.cr/w/karvo-1.tr"},
+      {ChangeFileExtension("/a.b/c.tmp", ".out") + ChangeFileExtension("/a.b/c", ".cr"),
+       "/a.b/c.out/a.b/c.cr"},
+      {ChangeFileExtension("c", ".cr") + FileNameWithoutFolder("/x/z") + FileNameWithoutFolder("z"),
+       "c.crzz"},
+      {std::to_string(DiscriminantOfCode(3)) + std::to_string(DiscriminantOfCode(7)) +
+           std::to_string(DiscriminantOfCode(1)) + std::to_string(DiscriminantOfCode(2)) +
+           std::to_string(DiscriminantOfCode(6)), "-3-7-4-8-24"},
+      {time(0) + time(5) + time(1234), "0.00s0s0.05s0s12.34s12s"},
+      {time(5999) + time(6099), "59.99s59s1mn 0s1mn 0s"}, {time(366100), "1h 1mn 1s1h 1mn 1s"},
+      {time(360599) + time(359999), "1h 0mn 5s1h 0mn 5s59mn 59s59mn 59s"},
+      {time(-1) + time(int64_t{100} << 32), "unknownunknownunknownunknown"},
+      {time((int64_t{100} << 32) - 1), "1193046h 28mn 15s1193046h 28mn 15s"},
       {candidate("N$=1ffff\r\nN=5"), "17||1"}, {candidate("N$=1FG"), "Invalid expression"},
       {candidate("N$="), "Candidate binary size < 17"}, {candidate("N= 1000003"), "20||1"},
-      {candidate("N=2^127-1\r\nRun=6"), "127|2^127-1|6"}, {candidate("N$=10001"), "17||1"},
-      {candidate("N=5+"), "Error in expression, code = 3"}, {candidate("Run=1"), "Invalid expression"},
-      {candidate("N=2-2^20"), "Candidate < 0"}, {candidate("N=65535"), "Candidate binary size < 17"},
-      {candidate("N=65536"), "17||1"}, {candidate("N=2^131072"), "Candidate binary size > 131072"},
+      {candidate("N=2^127-1\r\nRun=6"), "127|2^127-1|6"},
+      {candidate("Run=1"), "Invalid expression"}, {candidate("N=2-2^20"), "Candidate < 0"},
+      {candidate("N=5+"), "Error in expression, code = 3"},
+      {candidate("N=65535"), "Candidate binary size < 17"}, {candidate("N=65536"), "17||1"},
+      {candidate("N=2^131072"), "Candidate binary size > 131072"},
       {candidate("N=2^131072-1\r\nRun=3"), "131072|2^131072-1|3"},
-      {candidate("N=65537\r\nRun=0"), "Run parameter should be in 1..6"},
-      {candidate("N=65537\r\nRun=7"), "Run parameter should be in 1..6"}};
+      {candidate("N=65537\r\nRun=0") + candidate("N=65537\r\nRun=7"),
+       "Run parameter should be in 1..6Run parameter should be in 1..6"}};
   for (const auto& [actual, expected] : rows) EXPECT_EQ(actual, expected);
   const uint64_t start = ProcessTime();
   for (volatile uint64_t sink = 0; ElapsedCentiseconds(start) < 2;) sink = sink + 1;
@@ -115,32 +98,38 @@ TEST_F(LayoutsTest, Texts) {
 
 TEST_F(LayoutsTest, FilesWritten) {
   NewInputFile(folder_.Path("new.in"));
-  EXPECT_EQ(Read("new.in"), "[KARVO - Input]|Version=3.0.9|Format=1|Created=12/05/2026 08:01:02 PM||"
-                            "[Comments]|Write any comment here||[Candidate]|N=||");
+  EXPECT_EQ(Read("new.in"),
+            "[KARVO - Input]|Version=3.0.9|Format=1|Created=12/05/2026 08:01:02 PM||"
+            "[Comments]|Write any comment here||[Candidate]|N=||");
   EXPECT_TRUE(IsExistingFile(folder_.Path("new.in")));
   EXPECT_FALSE(IsExistingFile(folder_.Path("")) || IsExistingFile(""));
   TXFile file;
   TCandidateInput input;
   BigSetPower(input.N, 2, 127);
-  BigDecrement(input.N);
-  input.Expression = "2^127-1";
-  WriteNewWorkingFile(file, input, "/in/m127.in", 12);
+  input.Expression = "2^127";
+  WriteNewWorkingFile(file, input, "/in/m127.in", 0);
   BigSetWord(input.N, 65537);
   input.Expression = "";
   input.Comments = "mine";
-  WriteNewWorkingFile(file, input, "a.in", 0);  // as a second file would
+  WriteNewWorkingFile(file, input, "a.in", 12);  // as a second file would
   EXPECT_EQ(Bars(file.SaveToBytes()),
             "[KARVO - Primality Certificate]|Version=3.0.9|WebSite=https://karvo.example.org|"
             "Format=3|ID=B4906034A6F1B|Created=12/05/2026 08:01:02 PM|TestCount=0|Status=Running||"
-            "[Comments]|Write any comment here||[Running Times]|Initialization=0|1stPhase=0|"
-            "2ndPhase=0|Total=0||[Candidate]|File=a.in|Expression=2^127-1|N$=10001|"
+            "[Comments]|Write any comment here||[Running Times]|Initialization=12|1stPhase=0|"
+            "2ndPhase=0|Total=0||[Candidate]|File=a.in|Expression=2^127|N$=10001|"
             "HexadecimalSize=5|DecimalSize=5|BinarySize=17||[X]|ve=3009|ce=1|pe=1|tx=0|sf=0||");
+  file.Clear();
+  BigSetPower(input.N, 2, 127);
+  WriteNewWorkingFile(file, input, "", 0);
+  const std::string r = "8" + std::string(31, '0');
+  std::string lines;
+  for (const std::string& line : file.Sections[3].Lines) lines += line + "|";
+  EXPECT_EQ(lines, "File=|N$=" + r + "|HexadecimalSize=32|DecimalSize=39|BinarySize=128|");
   TCertificationReport report;
   report.Create(folder_.Path("c.cr"), "c.out");
   report.AddTest(1, TReportTest{1, 1, 30, 0, 0, 0});
   report.AddTest(2, TReportTest{3, 2, 25, 7, 1, 1});
   report.AddTest(3, TReportTest{4, 2, 25, 5, 2, 2});
-  BigSetWord(input.N, 0xABCDEF);
   report.RecordBacktrack(3, input.N);
   report.AddTest(3, TReportTest{2, 2, 20, 6, 0, 0});
   report.RecordBacktrack(3, input.N);
@@ -149,14 +138,14 @@ TEST_F(LayoutsTest, FilesWritten) {
       "[KARVO - Certification Report]|Version=3.0.9|WebSite=https://karvo.example.org|"
       "ID=B4906034A6F1B|Created=12/05/2026 08:01:02 PM|Certificate=c.out|TestCount=3||"
       "[Backtrack]|Count=2|Rejected=3,3||[1]|Type=1|Run=1|Gain=30||[2]|Type=3|Run=2|Gain=25|D=-7|"
-      "H=1|G=1||[3, backtrack #1]|Type=4|Run=2|Gain=25|D=-20|H=2|G=2|R$=ABCDEF||"
-      "[3, backtrack #2]|Type=2|Run=2|Gain=20|R$=ABCDEF||[3]|Type=0|Run=2|Gain=40||";
+      "H=1|G=1||[3, backtrack #1]|Type=4|Run=2|Gain=25|D=-20|H=2|G=2|R$=" + r +
+      "||[3, backtrack #2]|Type=2|Run=2|Gain=20|R$=" + r + "||[3]|Type=0|Run=2|Gain=40||";
   EXPECT_EQ(Read("c.cr"), cr);
   report.Reopen(folder_.Path("c.cr"));
   EXPECT_EQ(Bars(report.File().SaveToBytes()), cr);
 }
 
-TEST_F(LayoutsTest, TaskReports) {
+TEST_F(LayoutsTest, TaskReport) {
   TaskReportBeginCandidate(1, "a.in");  // no report open: nothing happens
   TaskReportEndCandidate("x", 3, 1);
   TaskReportToDisplay();
@@ -166,7 +155,8 @@ TEST_F(LayoutsTest, TaskReports) {
   const std::string w = WorkFolder, header =
       "[KARVO - Task Report]|Version=3.0.9|WebSite=https://karvo.example.org|Task=Certification|"
       "ID=B4906034A6F1B|Created=12/05/2026 08:01:02 PM||[Common]|";
-  EXPECT_EQ(Read("karvo-B4906034A6F1B.tr"), header + "Path=" + w + "|Selected=3|Processed=0|Certified=0||");
+  const std::string opened = header + "Path=" + w + "|Selected=3|Processed=0|Certified=0||";
+  EXPECT_EQ(Read("karvo-B4906034A6F1B.tr"), opened);
   TaskReportBeginCandidate(1, "/in/a.in");
   TaskReportSetReport(w + "k-1.cr");
   TaskReportSetOutput(w + "k-1.tmp");
@@ -180,7 +170,7 @@ TEST_F(LayoutsTest, TaskReports) {
     TaskReportBeginCandidate(status + 3, "c.in");
     TaskReportEndCandidate("m", status, 0);
   }
-  EXPECT_EQ(Read("karvo-B4906034A6F1B.tr"), header + "Path=" + w + "|Selected=3|Processed=0|Certified=0||");
+  EXPECT_EQ(Read("karvo-B4906034A6F1B.tr"), opened);  // until closed
   TaskReportToDisplay();
   TaskReportClose();
   EXPECT_FALSE(TaskReportIsOpen());
@@ -192,44 +182,35 @@ TEST_F(LayoutsTest, TaskReports) {
       "[Candidate #4]|Input=c.in|Status=m||[Candidate #5]|Input=c.in|Status=m||"
       "[Candidate #8]|Input=c.in|Status=m||[Candidate #3]|Input=c.in|Status=m||";
   EXPECT_EQ(Read("karvo-B4906034A6F1B.tr"), header + "Path=" + w + "|" + files);
-  EXPECT_EQ(Bars(DisplayLines), header + files);
+  std::string lines, paths;
+  for (size_t i = 0; i < DisplayLines.size(); ++i) {
+    lines += DisplayLines[i] + "|";
+    paths += DisplayPaths.at(i) + "|";
+  }
+  EXPECT_EQ(lines, header + files);
   const std::string c = w + "c.in||||";
-  EXPECT_EQ(Bars(DisplayPaths), std::string(18, '|') + w + "a.in|" + w + "k-1.cr|" + w +
-                                    "k-1.out||||" + w + "b.in||||||" + c + c + c + w + "c.in|||");
-  TaskReportOpen(4, TTaskKind::Verification);
-  for (const int32_t status : {1, 2, 3, 7}) {
-    TaskReportBeginCertificate(status, "/c/x.out");
-    TaskReportEndCertificate("m", status, 5);
-  }
-  TaskReportToDisplay();
-  std::string verification = header.substr(0, header.find("Certification"));
-  EXPECT_EQ(Bars(DisplayLines),
-            verification + "Verification|ID=B4906034A6F1B|Created=12/05/2026 08:01:02 PM||[Common]|"
-            "Selected=4|Processed=4|Valid=1|Certificate #1=Valid, 0.05s|Certificate #2=Aborted, 0.05s|"
-            "Certificate #3=NOT VALID, 0.05s||[Certificate #1]|Input=x.out|Status=m||[Certificate "
-            "#2]|Input=x.out|Status=m||[Certificate #3]|Input=x.out|Status=m||[Certificate #7]|"
-            "Input=x.out|Status=m||");
-}
-
-// Settings as text: the four choices, the tuning values, the prime table size.
-std::string Dump() {
-  const TSettings& s = Settings;
-  std::string text;
-  for (const int32_t value : {s.CertificationReports, s.CheckSignaturesOnly, s.DoubleFileManagement,
-                              s.IdlePriority, s.BT1, s.BT2, s.BT3, s.BT4, s.BT5, s.MRF, s.MSC,
-                              s.CPC, s.QAV, s.NM1, s.NP1, s.BHB, WantedPrimeTableSize()}) {
-    text += std::to_string(value) + " ";
-  }
-  return text;
+  EXPECT_EQ(paths, std::string(18, '|') + w + "a.in|" + w + "k-1.cr|" + w + "k-1.out||||" + w +
+                       "b.in||||||" + c + c + c + w + "c.in|||");
 }
 
 TEST_F(LayoutsTest, SettingsFile) {
+  auto dump = [] {  // the four choices, the tuning values, the prime table size
+    const TSettings& s = Settings;
+    std::string text;
+    for (const int32_t value : {s.CertificationReports, s.CheckSignaturesOnly,
+                                s.DoubleFileManagement, s.IdlePriority, s.BT1, s.BT2, s.BT3, s.BT4,
+                                s.BT5, s.MRF, s.MSC, s.CPC, s.QAV, s.NM1, s.NP1, s.BHB,
+                                WantedPrimeTableSize()}) {
+      text += std::to_string(value) + " ";
+    }
+    return text;
+  };
   const std::string setup = "[Setup]|CertificationReports=1|CheckSignaturesOnly=";
+  const std::string defaults = setup + "1|DoubleFileManagement=0|IdlePriority=1||";
   const std::tuple<const char*, const char*, std::string> rows[] = {  // file, settings, saved
-      {nullptr, "1 1 0 1 91 92 93 94 95 96 21 97 1 0 0 1 155611 ",
-       setup + "1|DoubleFileManagement=0|IdlePriority=1||"},
+      {nullptr, "1 1 0 1 91 92 93 94 95 96 21 97 1 0 0 1 155611 ", defaults},
       {"[Setup+]\r\n[System]", "1 1 0 1 12 24 48 96 192 8 23 100 0 1 1 0 564163 ",
-       "[Setup+]||[System]||" + setup + "1|DoubleFileManagement=0|IdlePriority=1||"},
+       "[Setup+]||[System]||" + defaults},
       {"[Setup]\r\nCertificationReports=7\r\nCheckSignaturesOnly=0\r\nDoubleFileManagement=-3\r\n"
        "IdlePriority=x\r\n[Setup+]\r\nMSC=30\r\nCPC=50\r\nBT1=-1\r\nBT2=7\r\nBT3=-9\r\nBT4=0\r\n"
        "BT5=$100\r\nMRF=-8\r\nNM1=0\r\nNP1=5\r\nBHB=2\r\n[system]\r\nQAV=4",
@@ -241,18 +222,17 @@ TEST_F(LayoutsTest, SettingsFile) {
        "[Setup+]|MSC=5|CPC=900|MRF=3||[Setup]|IdlePriority=0|CertificationReports=1|"
        "CheckSignaturesOnly=1|DoubleFileManagement=0||"},
       {"[Setup+]\r\nMSC=x\r\nCPC=250", "1 1 0 1 12 24 48 96 192 8 23 250 1 1 1 0 564163 ",
-       "[Setup+]|MSC=x|CPC=250||" + setup + "1|DoubleFileManagement=0|IdlePriority=1||"}};
+       "[Setup+]|MSC=x|CPC=250||" + defaults}};
   for (const auto& [file, settings, saved] : rows) {
     Settings = TSettings{0, 0, 1, 0, 91, 92, 93, 94, 95, 96, 21, 97, 1, 0, 0, 1};
     std::filesystem::remove(SettingsFileName);
     if (file != nullptr) test::WriteBytes(SettingsFileName, file);
     LoadSettings();
-    EXPECT_EQ(Dump(), settings) << (file != nullptr ? file : "no file");
+    EXPECT_EQ(dump(), settings) << (file != nullptr ? file : "no file");
     SaveSettings();
     EXPECT_EQ(Read("karvo.ini"), saved);
   }
   EXPECT_FALSE(test::Exists(SettingsFileName + "old") || test::Exists(SettingsFileName + "new"));
-  EXPECT_EQ(messages_, "");
   test::FailingOps ops;
   ops.WriteBudget = 12;
   {
@@ -262,10 +242,10 @@ TEST_F(LayoutsTest, SettingsFile) {
   EXPECT_EQ(Read("karvo.ini"), std::get<2>(rows[4]));
   std::filesystem::remove(SettingsFileName);
   std::filesystem::create_directory(SettingsFileName);
-  const std::string before = Dump();
+  const std::string before = dump();
   LoadSettings();
   SaveSettings();
-  EXPECT_EQ(Dump(), before);
+  EXPECT_EQ(dump(), before);
   EXPECT_EQ(messages_, "Cannot write karvo.ini|Cannot read karvo.ini|Cannot write karvo.ini|");
 }
 

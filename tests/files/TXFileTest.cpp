@@ -34,15 +34,12 @@ std::string ErrorOf(const std::function<void()>& action) {
 
 // Bytes loaded, then saved; saving what was saved gives it back.
 TEST(TXFileTest, LoadsAnyBytesAndSavesThemBack) {
-  const std::string huge(10 << 20, 'F');
+  const std::string huge(4 << 20, 'F');
   std::string many;
-  for (int i = 0; i < 100000; ++i) {
-    many.append("[").append(std::to_string(i)).append("]\r\nT=").append(1, "01234"[i % 5]) += "\r\n\r\n";
-  }
+  for (int i = 0; i < 100000; ++i) many.append("[").append(std::to_string(i)) += "]\r\nT=0\r\n\r\n";
   const std::pair<std::string, std::string> rows[] = {
       {"[S]\r\na=1\rb=2\nc=3\n\rd=4\r\r\ne=5", "[S]\r\na=1\r\nb=2\r\nc=3\r\nd=4\r\ne=5\r\n\r\n"},
-      {"[S]\na=1\0b=2\n[T]\nc=3"s, "[S]\r\na=1\r\n\r\n"},
-      {"\0[S]\na=1"s, ""},
+      {"[S]\na=1\0b=2\n[T]\nc=3"s, "[S]\r\na=1\r\n\r\n"}, {"\0[S]\na=1"s, ""},
       {"; note\r\n\r\nloose=text\r\n;[S]\r\n", ""},
       {"x\r\n[S]\r\n;no\r\n\r\nkept\r\n ;kept\r\n[T]", "[S]\r\nkept\r\n ;kept\r\n\r\n[T]\r\n\r\n"},
       {"[ ]\n[]\n[abc\n[a]b]\n [X]\n[\n]",
@@ -50,50 +47,64 @@ TEST(TXFileTest, LoadsAnyBytesAndSavesThemBack) {
       {"[S]\nk=1\nk=2\n[s]\nk=3\n", "[S]\r\nk=1\r\nk=2\r\n\r\n[s]\r\nk=3\r\n\r\n"},
       {"[S]\r\nN$=" + huge + "\r\n", "[S]\r\nN$=" + huge + "\r\n\r\n"},
       {"[" + huge + "]" + std::string(1 << 20, '\r') + "a=1", "[" + huge + "]\r\na=1\r\n\r\n"},
-      {"[S]\r\nk=v\r\n" + std::string(1000, '\0') + "[T]\r\n", "[S]\r\nk=v\r\n\r\n"},
-      {many, many}};
+      {"[S]\r\nk=v\r\n" + std::string(1000, '\0') + "[T]\r\n", "[S]\r\nk=v\r\n\r\n"}, {many, many}};
   for (const auto& [bytes, saved] : rows) {
     EXPECT_EQ(FromBytes(bytes).SaveToBytes(), saved) << bytes.substr(0, 40);
     EXPECT_EQ(FromBytes(saved).SaveToBytes(), saved) << saved.substr(0, 40);
   }
-  EXPECT_EQ(FromBytes(many).Sections.size(), 100000u);
-  EXPECT_EQ(FromBytes(many).ReadInteger("99999", "T"), 4);
+  EXPECT_EQ(FromBytes(many).ReadString("99999", "T"), "0");
 }
 
-TEST(TXFileTest, ReadsByCaseInsensitiveSectionAndKey) {
-  const TXFile file = FromBytes(
-      "[Candidate]\n  k=v\nKey=a=b\nEmpty=\nfree\n=x\nkey=2\n"
-      "[Comments]\na\nb\n[X]\nN$=-123456789abcDEF0123\nBad$=12G\n");
-  // "+value" when the key exists, "-" when not.
-  const std::tuple<const char*, const char*, const char*> rows[] = {
-      {"candidate", "KEY", "+a=b"}, {"Candidate", "  k", "+v"},          {"Candidate", "k", "-"},
-      {"Candidate", "Empty", "+"},  {"Candidate", "free", "-"},          {"Candidate", "", "+"},
-      {"Candidates", "Key", "-"},   {"x", "n$", "+-123456789abcDEF0123"}};
-  for (const auto& [section, key, value] : rows) {
-    EXPECT_EQ((file.ValueExists(section, key) ? "+" : "-") + file.ReadString(section, key), value)
-        << section << '/' << key;
-  }
-  EXPECT_TRUE(file.SectionExists("cAnDiDaTe") && !file.SectionExists("Candidat"));
+TEST(TXFileTest, ReadsAndEditsByCaseInsensitiveSectionAndKey) {
+  TXFile file = FromBytes("[@AZ[]\n  k=v\nKey=a=b\nEmpty=\nfree\nkey=2\n[Comments]\na\nb\n");
+  auto read = [&](const char* section, const char* key) {  // "+value", or "-" when missing
+    return (file.ValueExists(section, key) ? "+" : "-") + file.ReadString(section, key);
+  };
+  const std::pair<std::string, std::string> reads[] = {
+      {read("@az[", "KEY"), "+a=b"}, {read("@AZ[", "  k"), "+v"}, {read("@AZ[", "k"), "-"},
+      {read("@AZ[", "Empty"), "+"}, {read("@AZ[", "free"), "-"}, {read("@AZ[", ""), "+"},
+      {read("`AZ[", "Key"), "-"}, {read("@AZ{", "Key"), "-"}, {read("@AZ", "Key"), "-"},
+      {file.ReadComments(), "a\r\nb"}, {FromBytes("[comments]\nonly").ReadComments(), "only"},
+      {FromBytes("[Comments]\n\n[O]\na").ReadComments(), ""}};
+  for (const auto& [actual, expected] : reads) EXPECT_EQ(actual, expected);
   std::vector<std::string> names{"stale"};
-  file.ReadKeyNames("Candidate", names);
-  EXPECT_EQ(names, (std::vector<std::string>{"  k", "Key", "Empty", "", "", "key"}));
+  file.ReadKeyNames("@AZ[", names);
+  EXPECT_EQ(names, (std::vector<std::string>{"  k", "Key", "Empty", "", "key"}));
   file.ReadKeyNames("None", names);
   EXPECT_TRUE(names.empty());
-  EXPECT_EQ(file.ReadComments() + FromBytes("[comments]\nonly\n").ReadComments(), "a\r\nbonly");
-  EXPECT_EQ(FromBytes("[Comments]\n\n[Other]\na\n").ReadComments(), "");
-  TXFile blank;
-  blank.AddSection("Comments").push_back("");
-  EXPECT_EQ(blank.ReadComments(), "");
   BigInt x;
-  file.ReadBigHex("x", "N$", x);
+  file.WriteString("X", "N$", "-123456789abcDEF0123");
+  file.ReadBigHex("x", "n$", x);
   EXPECT_EQ(BigToHex(x), "-123456789ABCDEF0123");
-  EXPECT_THROW(file.ReadBigHex("X", "Bad$", x), EKV);
+  file.WriteString("X", "N$", "12G");
+  EXPECT_THROW(file.ReadBigHex("X", "N$", x), EKV);
   file.ReadBigHex("X", "missing", x);  // the empty text reads as zero
   EXPECT_TRUE(BigIsZero(x));
-  for (const auto& [a, b, same] : {std::tuple{"Setup+", "SETUP+", true}, {"", "", true},
-                                   {"a", "ab", false}, {"[", "{", false}, {"\xC9", "\xE9", false}}) {
-    EXPECT_EQ(TXSameText(a, b), same) << a << " " << b;
-  }
+  file = FromBytes("[S]\na=1\nTestCount=5\nk=1\nk=2\n[s]\n[B]\n[b]\ny=2\n[3]\nT=4\n[4]\n");
+  TXLines& added = file.AddSection("A");
+  file.WriteString("s", "testcount", "6");
+  file.WriteStrings("s", {{"d", "x=y"}, {"K", "2"}, {"d", "3"}});
+  file.WriteString("New", "e", "");
+  file.DeleteKey("S", "a");
+  file.DeleteKey("S", "none");
+  file.DeleteKey("none", "k");
+  file.DeleteKeys("S", {"k", "z"});
+  file.EraseSection("b");
+  file.EraseSection("none");
+  file.RenameSection("3", "3, b #1");
+  file.RenameSection("4", "3, B #1");
+  file.RenameSection("none", "5");
+  file.AddComments("a\r\nb");
+  file.AddComments("other");
+  for (int i = 0; i < 1000; ++i) file.AddSection("C");
+  added.push_back("x");
+  file.Sections.resize(10);
+  EXPECT_EQ(test::Bars(file.SaveToBytes()),
+            "[S]|testcount=6|k=2|d=3||[s]||[b]|y=2||[3, b #1]|T=4||[4]||[A]|x||[New]|e=||"
+            "[Comments]|a|b||[C]||[C]||");
+  file.Clear();
+  file.AddComments("");
+  EXPECT_EQ(test::Bars(file.SaveToBytes()), "[Comments]|Write any comment here||");
 }
 
 TEST(TXFileTest, ReadsIntegersInRangeElseTheDefault) {
@@ -118,40 +129,10 @@ TEST(TXFileTest, ReadsIntegersInRangeElseTheDefault) {
   EXPECT_EQ(FromBytes("[S]\nk=x").ReadInteger("S", "k"), 0);
 }
 
-TEST(TXFileTest, EditsInPlace) {
-  TXFile file = FromBytes("[S]\na=1\nTestCount=5\nk=1\nk=2\n[s]\n[B]\n[b]\ny=2\n[3]\nT=4\n[4]\n");
-  TXLines& added = file.AddSection("A");
-  file.WriteString("s", "testcount", "6");
-  file.WriteStrings("s", {{"d", "x=y"}, {"K", "2"}, {"d", "3"}});
-  file.WriteString("New", "e", "");
-  file.DeleteKey("S", "a");
-  file.DeleteKey("S", "none");
-  file.DeleteKey("none", "k");
-  file.DeleteKeys("S", {"k", "z"});
-  file.EraseSection("b");
-  file.EraseSection("none");
-  file.RenameSection("3", "3, b #1");
-  file.RenameSection("4", "3, B #1");
-  file.RenameSection("none", "5");
-  file.AddComments("a\r\nb");
-  file.AddComments("other");
-  for (int i = 0; i < 1000; ++i) file.AddSection("C");
-  added.push_back("x");
-  file.Sections.resize(10);
-  EXPECT_EQ(file.SaveToBytes(),
-            "[S]\r\ntestcount=6\r\nk=2\r\nd=3\r\n\r\n[s]\r\n\r\n[b]\r\ny=2\r\n\r\n"
-            "[3, b #1]\r\nT=4\r\n\r\n[4]\r\n\r\n[A]\r\nx\r\n\r\n[New]\r\ne=\r\n\r\n"
-            "[Comments]\r\na\r\nb\r\n\r\n[C]\r\n\r\n[C]\r\n\r\n");
-  EXPECT_EQ(FromBytes(file.SaveToBytes()).ReadComments(), "a\r\nb");
-  file.Clear();
-  file.AddComments("");
-  EXPECT_EQ(file.SaveToBytes(), "[Comments]\r\nWrite any comment here\r\n\r\n");
-}
-
+// Versions of c.out in a temporary folder, of some size and distinct.
 class TXFileSaveTest : public testing::Test {
  protected:
   void TearDown() override { Settings = saved_; }
-  // A file of some size, distinct for each version.
   TXFile Version(int version, int lines = 20) const {
     TXFile file;
     file.FileName = target_;
@@ -195,20 +176,17 @@ TEST_F(TXFileSaveTest, EachSaveWritesTheWholeFileAndKeepsTheOldOneOnlyWhenAsked)
   ExpectOnly(v3, "");
   v1.SaveReplace();
   ExpectOnly(v1, v3.SaveToBytes());
-  v2.SaveReplace();
-  ExpectOnly(v2, v1.SaveToBytes());
   test::FailingOps noLinks;
   noLinks.FailLink = true;
   test::OpsInstalled installed(noLinks);
-  v3.SaveReplace();  // the old version is then a copy
-  ExpectOnly(v3, v2.SaveToBytes());
+  v2.SaveReplace();  // the old version is then a copy
+  ExpectOnly(v2, v1.SaveToBytes());
   v1.SaveAs(folder_.Path("copy"));
   EXPECT_EQ(ReadBytes(folder_.Path("copy")) + v1.FileName, v1.SaveToBytes() + target_);
   EXPECT_EQ(ErrorOf([&] { v1.SaveAs(folder_.Path("no/copy")); }), TextFileError2001);
-  // A link is saved through to the file it names.
   ASSERT_EQ(::symlink(target_.c_str(), folder_.Path("link").c_str()), 0);
-  v2.SaveAs(folder_.Path("link"));
-  EXPECT_EQ(ReadBytes(target_), v2.SaveToBytes());
+  v3.SaveAs(folder_.Path("link"));  // through to the file it names
+  EXPECT_EQ(ReadBytes(target_), v3.SaveToBytes());
   EXPECT_TRUE(::lstat(folder_.Path("link").c_str(), &info) == 0 && S_ISLNK(info.st_mode));
   EXPECT_EQ(ErrorOf([&] { file.Load(folder_.Path("")); }), "Cannot read " + folder_.Path(""));
   file.Load(folder_.Path("no/such"));
@@ -257,19 +235,14 @@ TEST_F(TXFileSaveTest, FailuresKeepThePreviousVersion) {
   test::OpsInstalled installed(ops);
   EXPECT_EQ(ErrorOf([&] { next.SaveReplace(); }), TextFileError2002);
   ExpectOnly(previous, "");
-}
-
-TEST_F(TXFileSaveTest, CanWriteCurrentFolderTriesAFreeNameAndLeavesNothing) {
+  // The check that the current folder can be written tries a free name.
   test::WriteBytes(folder_.Path("karvo.$"), "mine");
   test::CurrentFolder inside(folder_.Folder());
-  EXPECT_TRUE(CanWriteCurrentFolder());
-  EXPECT_TRUE(ReadBytes("karvo.$") == "mine" && !Exists("karvo.$$"));
+  EXPECT_TRUE(CanWriteCurrentFolder() && ReadBytes("karvo.$") == "mine" && !Exists("karvo.$$"));
   for (int step = 0; step < 3; ++step) {
-    test::FailingOps ops;
     ops.FailOpen = step == 0;
     ops.FailClose = step == 1;
     ops.FailUnlink = step == 2;
-    test::OpsInstalled installed(ops);
     EXPECT_FALSE(CanWriteCurrentFolder()) << "step " << step;
   }
 }
