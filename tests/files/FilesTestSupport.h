@@ -1,102 +1,47 @@
 #pragma once
 
-// Temporary folders and raw file access for the file tests, plus a
-// file-system stand-in that fails on demand.
+// Temporary folders and raw file access for the tests that touch files, and
+// a file system that fails on demand.
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <ctime>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 
-#include "base/Clock.h"
 #include "files/TXFile.h"
 
 namespace karvo::test {
 
-// A fresh folder under the system's temporary folder, removed with all its
-// content on destruction.
+// A fresh folder, removed with its content at the end.
 class TempFolder {
  public:
   TempFolder() {
-    std::random_device random;
-    const std::filesystem::path base = std::filesystem::temp_directory_path();
-    for (;;) {
-      path_ = base / ("karvo-files-" + std::to_string(::getpid()) + "-" + std::to_string(random()));
-      if (std::filesystem::create_directory(path_)) {
-        break;
-      }
-    }
+    std::string name = (std::filesystem::temp_directory_path() / "karvo-files-XXXXXX").string();
+    path_ = ::mkdtemp(name.data());
   }
-  ~TempFolder() {
-    std::error_code error;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, error);
-    std::filesystem::remove_all(path_, error);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
+  ~TempFolder() { std::filesystem::remove_all(path_, error_); }
   std::string Path(const std::string& name) const { return (path_ / name).string(); }
   const std::filesystem::path& Folder() const { return path_; }
 
  private:
   std::filesystem::path path_;
+  std::error_code error_;
 };
 
 // Enters a folder for the lifetime of the object.
 class CurrentFolder {
  public:
-  explicit CurrentFolder(const std::filesystem::path& folder)
-      : saved_(std::filesystem::current_path()) {
-    std::filesystem::current_path(folder);
-  }
-  ~CurrentFolder() {
-    std::error_code error;
-    std::filesystem::current_path(saved_, error);
-  }
-  CurrentFolder(const CurrentFolder&) = delete;
-  CurrentFolder& operator=(const CurrentFolder&) = delete;
+  explicit CurrentFolder(const std::filesystem::path& to) { std::filesystem::current_path(to); }
+  ~CurrentFolder() { std::filesystem::current_path(saved_, error_); }
 
  private:
-  std::filesystem::path saved_;
-};
-
-// Local time fixed at an instant, in UTC, for the lifetime of the object, so
-// that dates written into files are known in advance.
-class FixedLocalTime {
- public:
-  explicit FixedLocalTime(std::chrono::system_clock::time_point when) {
-    SetClock([when] { return when; });
-    const char* tz = std::getenv("TZ");
-    savedTz_ = tz != nullptr ? tz : "";
-    hadTz_ = tz != nullptr;
-    setenv("TZ", "UTC", 1);
-    tzset();
-  }
-  ~FixedLocalTime() {
-    SetClock(nullptr);
-    if (hadTz_) {
-      setenv("TZ", savedTz_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-  FixedLocalTime(const FixedLocalTime&) = delete;
-  FixedLocalTime& operator=(const FixedLocalTime&) = delete;
-
- private:
-  std::string savedTz_;
-  bool hadTz_ = false;
+  std::filesystem::path saved_ = std::filesystem::current_path();
+  std::error_code error_;
 };
 
 inline std::string ReadBytes(const std::string& path) {
@@ -105,8 +50,16 @@ inline std::string ReadBytes(const std::string& path) {
 }
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// The text with each CR LF shown as "|".
+inline std::string Bars(const std::string& text) {
+  std::string bars;
+  for (size_t i = 0; i < text.size(); ++i) {
+    bars += text.compare(i, 2, "\r\n") != 0 ? text[i] : (++i, '|');
+  }
+  return bars;
 }
 
 inline bool Exists(const std::string& path) {
@@ -120,75 +73,42 @@ inline bool Exists(const std::string& path) {
 class FailingOps : public TFileSystemOps {
  public:
   long WriteBudget = -1;  // bytes still accepted; -1: no limit
-  bool FailOpen = false;
-  bool FailFileSync = false;
-  bool FailFolderSync = false;
-  bool FailClose = false;
-  bool FailRename = false;
-  bool FailLink = false;
-  bool FailUnlink = false;
+  bool FailOpen = false, FailFileSync = false, FailFolderSync = false, FailClose = false;
+  bool FailRename = false, FailLink = false, FailUnlink = false;
   int Renames = 0;
 
   int Open(const std::string& path, int flags, unsigned mode) override {
-    if (FailOpen) {
-      errno = EROFS;
-      return -1;
-    }
-    return TFileSystemOps::Open(path, flags, mode);
+    return FailOpen ? Fail(EROFS) : TFileSystemOps::Open(path, flags, mode);
   }
   long Write(int fd, const char* data, size_t size) override {
-    if (WriteBudget >= 0) {
-      if (WriteBudget == 0) {
-        errno = ENOSPC;
-        return -1;
-      }
-      size = std::min(size, static_cast<size_t>(WriteBudget));
-    }
+    if (WriteBudget == 0) return Fail(ENOSPC);
+    if (WriteBudget > 0) size = std::min(size, static_cast<size_t>(WriteBudget));
     const long written = TFileSystemOps::Write(fd, data, size);
-    if (written > 0 && WriteBudget >= 0) {
-      WriteBudget -= written;
-    }
+    if (WriteBudget > 0 && written > 0) WriteBudget -= written;
     return written;
   }
   int Fsync(int fd) override {
     struct stat info {};
     const bool folder = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
-    if (folder ? FailFolderSync : FailFileSync) {
-      errno = EIO;
-      return -1;
-    }
-    return TFileSystemOps::Fsync(fd);
+    return (folder ? FailFolderSync : FailFileSync) ? Fail(EIO) : TFileSystemOps::Fsync(fd);
   }
   int Close(int fd) override {
     const int result = TFileSystemOps::Close(fd);
-    if (FailClose) {
-      errno = EIO;
-      return -1;
-    }
-    return result;
+    return FailClose ? Fail(EIO) : result;
   }
   int Rename(const std::string& from, const std::string& to) override {
     ++Renames;
-    if (FailRename) {
-      errno = EIO;
-      return -1;
-    }
-    return TFileSystemOps::Rename(from, to);
+    return FailRename ? Fail(EIO) : TFileSystemOps::Rename(from, to);
   }
   int Link(const std::string& from, const std::string& to) override {
-    if (FailLink) {
-      errno = EPERM;
-      return -1;
-    }
-    return TFileSystemOps::Link(from, to);
+    return FailLink ? Fail(EPERM) : TFileSystemOps::Link(from, to);
   }
   int Unlink(const std::string& path) override {
-    if (FailUnlink) {
-      errno = EIO;
-      return -1;
-    }
-    return TFileSystemOps::Unlink(path);
+    return FailUnlink ? Fail(EIO) : TFileSystemOps::Unlink(path);
   }
+
+ private:
+  static int Fail(int error) { return errno = error, -1; }
 };
 
 // Installs ops for the lifetime of the object.
@@ -196,8 +116,6 @@ class OpsInstalled {
  public:
   explicit OpsInstalled(TFileSystemOps& ops) { SetFileSystemOps(&ops); }
   ~OpsInstalled() { SetFileSystemOps(nullptr); }
-  OpsInstalled(const OpsInstalled&) = delete;
-  OpsInstalled& operator=(const OpsInstalled&) = delete;
 };
 
 }  // namespace karvo::test

@@ -1,20 +1,20 @@
-// TXFile in memory: what Load reads from bytes, the byte-exact form that
-// Save writes, and every read and write operation by section and key.
+// TXFile: what any bytes load to and save back as, look-ups, numbers, edits,
+// and what each kind of save, or a disk failing at any step, leaves on disk.
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include <functional>
 
 #include "FilesTestSupport.h"
-#include "arith/BigInt.h"
 #include "base/Errors.h"
-#include "files/TXFile.h"
+#include "base/Settings.h"
 
 namespace karvo {
 namespace {
 
 using namespace std::string_literals;
+using test::Exists;
+using test::ReadBytes;
 
 TXFile FromBytes(const std::string& bytes) {
   TXFile file;
@@ -22,295 +22,224 @@ TXFile FromBytes(const std::string& bytes) {
   return file;
 }
 
-std::vector<std::string> SectionNames(const TXFile& file) {
-  std::vector<std::string> names;
-  for (const TXSection& section : file.Sections) {
-    names.push_back(section.Name);
+// The message raised, or "".
+std::string ErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const EKV& error) {
+    return error.what();
   }
-  return names;
+  return "";
 }
 
-TEST(TXFileFormatTest, SixLineExampleIsByteExact) {
-  test::TempFolder folder;
-  TXFile file(folder.Path("six.txt"));
-  file.WriteString("A", "x", "1");
-  file.Sections.back().Lines.push_back("free text");
-  file.AddSection("B");
-  const std::string expected = "[A]\r\nx=1\r\nfree text\r\n\r\n[B]\r\n\r\n";
-  EXPECT_EQ(file.SaveToBytes(), expected);
-  file.Save();
-  EXPECT_EQ(test::ReadBytes(folder.Path("six.txt")), expected);
+// Bytes loaded, then saved; saving what was saved gives it back.
+TEST(TXFileTest, LoadsAnyBytesAndSavesThemBack) {
+  const std::string huge(4 << 20, 'F');
+  std::string many;
+  for (int i = 0; i < 100000; ++i) many.append("[").append(std::to_string(i)) += "]\r\nT=0\r\n\r\n";
+  const std::pair<std::string, std::string> rows[] = {
+      {"[S]\r\na=1\rb=2\nc=3\n\rd=4\r\r\ne=5", "[S]\r\na=1\r\nb=2\r\nc=3\r\nd=4\r\ne=5\r\n\r\n"},
+      {"[S]\na=1\0b=2\n[T]\nc=3"s, "[S]\r\na=1\r\n\r\n"}, {"\0[S]\na=1"s, ""},
+      {"; note\r\n\r\nloose=text\r\n;[S]\r\n", ""},
+      {"x\r\n[S]\r\n;no\r\n\r\nkept\r\n ;kept\r\n[T]", "[S]\r\nkept\r\n ;kept\r\n\r\n[T]\r\n\r\n"},
+      {"[ ]\n[]\n[abc\n[a]b]\n [X]\n[\n]",
+       "[ ]\r\n\r\n[]\r\n[abc\r\n\r\n[a]b]\r\n [X]\r\n[\r\n]\r\n\r\n"},
+      {"[S]\nk=1\nk=2\n[s]\nk=3\n", "[S]\r\nk=1\r\nk=2\r\n\r\n[s]\r\nk=3\r\n\r\n"},
+      {"[S]\r\nN$=" + huge + "\r\n", "[S]\r\nN$=" + huge + "\r\n\r\n"},
+      {"[" + huge + "]" + std::string(1 << 20, '\r') + "a=1", "[" + huge + "]\r\na=1\r\n\r\n"},
+      {"[S]\r\nk=v\r\n" + std::string(1000, '\0') + "[T]\r\n", "[S]\r\nk=v\r\n\r\n"}, {many, many}};
+  for (const auto& [bytes, saved] : rows) {
+    EXPECT_EQ(FromBytes(bytes).SaveToBytes(), saved) << bytes.substr(0, 40);
+    EXPECT_EQ(FromBytes(saved).SaveToBytes(), saved) << saved.substr(0, 40);
+  }
+  EXPECT_EQ(FromBytes(many).ReadString("99999", "T"), "0");
 }
 
-TEST(TXFileFormatTest, NoSectionsSavesAnEmptyFile) { EXPECT_EQ(TXFile().SaveToBytes(), ""); }
-
-TEST(TXFileLoadTest, SplitsAtCrLfLoneCrAndLoneLf) {
-  const TXFile file = FromBytes("[S]\r\na=1\rb=2\nc=3\n\rd=4\r\r\ne=5");
-  ASSERT_EQ(file.Sections.size(), 1u);
-  EXPECT_EQ(file.Sections[0].Lines, (TXLines{"a=1", "b=2", "c=3", "d=4", "e=5"}));
-}
-
-TEST(TXFileLoadTest, NulEndsTheText) {
-  const TXFile file = FromBytes("[S]\na=1\0b=2\n[T]\nc=3"s);
-  EXPECT_EQ(SectionNames(file), (std::vector<std::string>{"S"}));
-  EXPECT_EQ(file.Sections[0].Lines, (TXLines{"a=1"}));
-  EXPECT_TRUE(FromBytes("\0[S]\na=1"s).Sections.empty());
-}
-
-TEST(TXFileLoadTest, CommentsEmptyLinesAndTextBeforeTheFirstHeaderLoadAsNothing) {
-  EXPECT_TRUE(FromBytes("; a comment\r\n\r\nloose=text\r\nmore\r\n;[S]\r\n").Sections.empty());
-  const TXFile file = FromBytes("before\r\n[S]\r\n;gone\r\n\r\nkept\r\n ;kept too\r\n");
-  EXPECT_EQ(file.Sections[0].Lines, (TXLines{"kept", " ;kept too"}));
-}
-
-TEST(TXFileLoadTest, HeaderNamesAreTakenLiterally) {
-  const TXFile file =
-      FromBytes("[ ]\n[]\n[abc\n[Candidate #3]\n[2, backtrack #1]\n[a]b]\n [X]\n[\n]\n");
-  EXPECT_EQ(SectionNames(file),
-            (std::vector<std::string>{" ", "", "Candidate #3", "2, backtrack #1", "a]b"}));
-  EXPECT_EQ(file.Sections[1].Lines, (TXLines{"[abc"}));
-  EXPECT_EQ(file.Sections[4].Lines, (TXLines{" [X]", "[", "]"}));
-}
-
-TEST(TXFileLoadTest, LeadingBlanksBelongToTheKey) {
-  const TXFile file = FromBytes("[S]\n  k=v\n");
-  EXPECT_EQ(file.ReadString("S", "  k"), "v");
-  EXPECT_EQ(file.ReadString("S", "k"), "");
-  EXPECT_FALSE(file.ValueExists("S", "k"));
-}
-
-TEST(TXFileLoadTest, DuplicatesAreKeptAndOnlyTheFirstIsRead) {
-  TXFile file = FromBytes("[S]\nk=1\nk=2\n[s]\nk=3\n");
-  EXPECT_EQ(file.ReadString("S", "k"), "1");
-  EXPECT_EQ(file.ReadString("s", "K"), "1");
-  file.WriteString("s", "k", "9");
-  EXPECT_EQ(file.SaveToBytes(), "[S]\r\nk=9\r\nk=2\r\n\r\n[s]\r\nk=3\r\n\r\n");
-}
-
-TEST(TXFileLoadTest, MissingFileGivesAnEmptyFileWithItsName) {
-  test::TempFolder folder;
-  const std::string name = folder.Path("absent.out");
-  TXFile file(name);
-  EXPECT_EQ(file.FileName, name);
-  EXPECT_TRUE(file.Sections.empty());
-  file.Load(folder.Path("no/such/folder.out"));
-  EXPECT_TRUE(file.Sections.empty());
-}
-
-TEST(TXFileLoadTest, LoadReplacesEverything) {
-  test::TempFolder folder;
-  test::WriteBytes(folder.Path("f.ini"), "[New]\r\nk=v\r\n");
-  TXFile file = FromBytes("[Old]\nx=y\n");
-  file.Load(folder.Path("f.ini"));
-  EXPECT_EQ(SectionNames(file), (std::vector<std::string>{"New"}));
-  file.Load("");
-  EXPECT_TRUE(file.Sections.empty());
-  EXPECT_EQ(file.FileName, "");
-}
-
-TEST(TXFileLoadTest, UnreadableFileRaises) {
-  test::TempFolder folder;
-  TXFile file;
-  EXPECT_THROW(file.Load(folder.Folder().string()), EKV);
-}
-
-TEST(TXFileReadTest, ValueIsEverythingAfterTheFirstEquals) {
-  const TXFile file = FromBytes("[S]\nKey=a=b\nEmpty=\nfree text\n");
-  EXPECT_EQ(file.ReadString("S", "Key"), "a=b");
-  EXPECT_EQ(file.ReadString("S", "Empty"), "");
-  EXPECT_TRUE(file.ValueExists("S", "Empty"));
-  EXPECT_FALSE(file.ValueExists("S", "free text"));
-  EXPECT_EQ(file.ReadString("S", "free text"), "");
-  EXPECT_EQ(file.ReadString("T", "Key"), "");
-  EXPECT_FALSE(file.ValueExists("T", "Key"));
-}
-
-TEST(TXFileReadTest, LookUpIgnoresCase) {
-  const TXFile file = FromBytes("[Candidate]\nTestCount=5\n");
-  EXPECT_EQ(file.ReadString("candidate", "testcount"), "5");
-  EXPECT_EQ(file.ReadInteger("CANDIDATE", "TESTCOUNT"), 5);
-  EXPECT_TRUE(file.SectionExists("cAnDiDaTe"));
-  EXPECT_FALSE(file.SectionExists("Candidates"));
-}
-
-TEST(TXFileReadTest, KeyNamesInOrderWithEmptyNamesForFreeText) {
-  const TXFile file = FromBytes("[S]\na=1\nfree\n=x\nb=c=d\n");
+TEST(TXFileTest, ReadsAndEditsByCaseInsensitiveSectionAndKey) {
+  TXFile file = FromBytes("[@AZ[]\n  k=v\nKey=a=b\nEmpty=\nfree\nkey=2\n[Comments]\na\nb\n");
+  auto read = [&](const char* section, const char* key) {  // "+value", or "-" when missing
+    return (file.ValueExists(section, key) ? "+" : "-") + file.ReadString(section, key);
+  };
+  const std::pair<std::string, std::string> reads[] = {
+      {read("@az[", "KEY"), "+a=b"}, {read("@AZ[", "  k"), "+v"}, {read("@AZ[", "k"), "-"},
+      {read("@AZ[", "Empty"), "+"}, {read("@AZ[", "free"), "-"}, {read("@AZ[", ""), "+"},
+      {read("`AZ[", "Key"), "-"}, {read("@AZ{", "Key"), "-"}, {read("@AZ", "Key"), "-"},
+      {file.ReadComments(), "a\r\nb"}, {FromBytes("[comments]\nonly").ReadComments(), "only"},
+      {FromBytes("[Comments]\n\n[O]\na").ReadComments(), ""}};
+  for (const auto& [actual, expected] : reads) EXPECT_EQ(actual, expected);
   std::vector<std::string> names{"stale"};
-  file.ReadKeyNames("S", names);
-  EXPECT_EQ(names, (std::vector<std::string>{"a", "", "", "b"}));
-  file.ReadKeyNames("T", names);
-  EXPECT_TRUE(names.empty());
+  file.ReadKeyNames("@AZ[", names);
+  EXPECT_EQ(names, (std::vector<std::string>{"  k", "Key", "Empty", "", "key"}));
+  BigInt x;
+  file.WriteString("X", "N$", "-123456789abcDEF0123");
+  file.ReadBigHex("x", "n$", x);
+  EXPECT_EQ(BigToHex(x), "-123456789ABCDEF0123");
+  EXPECT_THROW(file.ReadBigHex("@AZ[", "Key", x), EKV);  // the parser's errors pass through
+  file = FromBytes("[S]\na=1\nTestCount=5\nk=1\nk=2\n[s]\n[B]\n[b]\ny=2\n[3]\nT=4\n[4]\n");
+  TXLines& added = file.AddSection("A");
+  file.WriteString("s", "testcount", "6");
+  file.WriteStrings("s", {{"d", "x=y"}, {"K", "2"}, {"d", "3"}});
+  file.WriteString("New", "e", "");
+  file.DeleteKey("S", "a");
+  file.DeleteKey("S", "none");
+  file.DeleteKey("none", "k");
+  file.DeleteKeys("S", {"k", "z"});
+  file.EraseSection("b");
+  file.EraseSection("none");
+  file.RenameSection("3", "3, b #1");
+  file.RenameSection("4", "3, B #1");
+  file.RenameSection("none", "5");
+  file.AddComments("a\r\nb");
+  file.AddComments("other");
+  for (int i = 0; i < 1000; ++i) file.AddSection("C");
+  added.push_back("x");
+  file.Sections.resize(10);
+  EXPECT_EQ(test::Bars(file.SaveToBytes()),
+            "[S]|testcount=6|k=2|d=3||[s]||[b]|y=2||[3, b #1]|T=4||[4]||[A]|x||[New]|e=||"
+            "[Comments]|a|b||[C]||[C]||");
+  file.Clear();
+  file.AddComments("");
+  EXPECT_EQ(test::Bars(file.SaveToBytes()), "[Comments]|Write any comment here||");
 }
 
-TEST(TXFileReadTest, CommentsJoinedByCrLf) {
-  EXPECT_EQ(FromBytes("[Comments]\na\nb\n").ReadComments(), "a\r\nb");
-  EXPECT_EQ(FromBytes("[comments]\nonly\n").ReadComments(), "only");
-  EXPECT_EQ(FromBytes("[Other]\na\n").ReadComments(), "");
-  EXPECT_EQ(FromBytes("[Comments]\n").ReadComments(), "");
-  TXFile file;
-  file.AddSection("Comments").push_back("");
-  EXPECT_EQ(file.ReadComments(), "");
+TEST(TXFileTest, ReadsIntegersInRangeElseTheDefault) {
+  // Text, ReadInteger with default -99, ReadInt64.
+  const std::tuple<const char*, int32_t, int64_t> rows[] = {
+      {"42", 42, 42}, {"-42", -42, -42}, {"+7", 7, 7}, {"007", 7, 7}, {"-0", 0, 0},
+      {"$1f", 31, 31}, {"0X1F", 31, 31}, {"0x1f", 31, 31}, {"-$10", -16, -16}, {"+0x10", 16, 16},
+      {" 12", 12, 12}, {"12\t ", 12, 12}, {"2147483647", INT32_MAX, INT32_MAX},
+      {"-2147483648", INT32_MIN, INT32_MIN}, {"$7FFFFFFF", INT32_MAX, INT32_MAX},
+      {"-$80000000", INT32_MIN, INT32_MIN}, {"2147483648", -99, 2147483648},
+      {"-2147483649", -99, -2147483649}, {"$FFFFFFFF", -99, 0xFFFFFFFF},
+      {"9223372036854775807", -99, INT64_MAX}, {"-9223372036854775808", -99, INT64_MIN},
+      {"$7FFFFFFFFFFFFFFF", -99, INT64_MAX}, {"9223372036854775808", -99, 0},
+      {"99999999999999999999", -99, 0}, {"", -99, 0}, {" ", -99, 0}, {"+", -99, 0},
+      {"-", -99, 0}, {"$", -99, 0}, {"0x", -99, 0}, {"12a", -99, 0}, {"1 2", -99, 0},
+      {"1F", -99, 0}, {"--1", -99, 0}, {"$-1", -99, 0}, {"1.5", -99, 0}};
+  for (const auto& [text, value, value64] : rows) {
+    const TXFile file = FromBytes("[S]\nk="s + text);
+    EXPECT_EQ(file.ReadInteger("S", "k", -99), value) << '"' << text << '"';
+    EXPECT_EQ(file.ReadInt64("s", "K"), value64) << '"' << text << '"';
+  }
+  EXPECT_EQ(FromBytes("[S]\nk=x").ReadInteger("S", "k"), 0);
 }
 
-struct IntegerCase {
-  const char* text;
-  int32_t value;  // with default -99
+// Versions of c.out in a temporary folder, of some size and distinct.
+class TXFileSaveTest : public testing::Test {
+ protected:
+  void TearDown() override { Settings = saved_; }
+  TXFile Version(int version, int lines = 20) const {
+    TXFile file;
+    file.FileName = target_;
+    file.WriteString("Candidate", "Version", std::to_string(version));
+    for (int i = 0; i < lines; ++i) file.WriteString(std::to_string(i), "R", std::string(i, 'A'));
+    return file;
+  }
+  void ExpectOnly(const TXFile& target, const std::string& old) {
+    EXPECT_EQ(ReadBytes(target_), target.SaveToBytes());
+    EXPECT_EQ(ReadBytes(target_ + "old"), old);
+    EXPECT_FALSE(Exists(target_ + "new"));
+  }
+
+  test::TempFolder folder_;
+  const std::string target_ = folder_.Path("c.out");
+  TSettings saved_ = Settings;
 };
 
-class TXFileReadIntegerTest : public testing::TestWithParam<IntegerCase> {};
-
-TEST_P(TXFileReadIntegerTest, AcceptsDecimalAndHexadecimalForms) {
-  const IntegerCase& c = GetParam();
-  const TXFile file = FromBytes("[S]\nk="s + c.text + "\n");
-  EXPECT_EQ(file.ReadInteger("S", "k", -99), c.value) << '"' << c.text << '"';
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Forms, TXFileReadIntegerTest,
-    testing::Values(
-        IntegerCase{"42", 42}, IntegerCase{"-42", -42}, IntegerCase{"+7", 7}, IntegerCase{"007", 7},
-        IntegerCase{"-0", 0}, IntegerCase{"$1F", 31}, IntegerCase{"$1f", 31},
-        IntegerCase{"0x1f", 31}, IntegerCase{"0X1F", 31}, IntegerCase{"-$10", -16},
-        IntegerCase{"+0x10", 16}, IntegerCase{"2147483647", 2147483647},
-        IntegerCase{"-2147483648", -2147483647 - 1}, IntegerCase{"$7FFFFFFF", 2147483647},
-        IntegerCase{"-$80000000", -2147483647 - 1}, IntegerCase{" 12", 12},
-        IntegerCase{"12\t ", 12}, IntegerCase{"2147483648", -99}, IntegerCase{"-2147483649", -99},
-        IntegerCase{"$80000000", -99}, IntegerCase{"$FFFFFFFF", -99},
-        IntegerCase{"99999999999999999999", -99}, IntegerCase{"", -99}, IntegerCase{" ", -99},
-        IntegerCase{"+", -99}, IntegerCase{"-", -99}, IntegerCase{"$", -99}, IntegerCase{"0x", -99},
-        IntegerCase{"abc", -99}, IntegerCase{"12a", -99}, IntegerCase{"1 2", -99},
-        IntegerCase{"1F", -99}, IntegerCase{"--1", -99}, IntegerCase{"$-1", -99},
-        IntegerCase{"1.5", -99}, IntegerCase{"1e3", -99}));
-
-TEST(TXFileReadTest, IntegerDefaults) {
-  const TXFile file = FromBytes("[S]\nbad=x\n");
-  EXPECT_EQ(file.ReadInteger("S", "missing", 17), 17);
-  EXPECT_EQ(file.ReadInteger("S", "bad", 17), 17);
-  EXPECT_EQ(file.ReadInteger("S", "bad"), 0);
-  EXPECT_EQ(file.ReadInteger("T", "bad"), 0);
-}
-
-TEST(TXFileReadTest, Int64Range) {
-  const TXFile file = FromBytes(
-      "[S]\nmax=9223372036854775807\nmin=-9223372036854775808\nover=9223372036854775808\n"
-      "hex=$7FFFFFFFFFFFFFFF\nbig=4294967296\nbad=x\n");
-  EXPECT_EQ(file.ReadInt64("S", "max"), INT64_MAX);
-  EXPECT_EQ(file.ReadInt64("S", "min"), INT64_MIN);
-  EXPECT_EQ(file.ReadInt64("S", "over"), 0);
-  EXPECT_EQ(file.ReadInt64("S", "hex"), INT64_MAX);
-  EXPECT_EQ(file.ReadInt64("S", "big"), int64_t{4294967296});
-  EXPECT_EQ(file.ReadInt64("S", "bad"), 0);
-  EXPECT_EQ(file.ReadInt64("S", "missing"), 0);
-  EXPECT_EQ(file.ReadInteger("S", "big", 3), 3);
-}
-
-TEST(TXFileReadTest, BigHexGoesThroughTheBigIntegerParser) {
-  const TXFile file = FromBytes("[S]\nN$=1F\nM$=-123456789ABCDEF0123\nX$=12G\nE$=\n");
-  BigInt x;
-  file.ReadBigHex("S", "n$", x);
-  EXPECT_EQ(BigToHex(x), "1F");
-  file.ReadBigHex("S", "M$", x);
-  EXPECT_EQ(BigToHex(x), "-123456789ABCDEF0123");
-  EXPECT_THROW(file.ReadBigHex("S", "X$", x), EKV);
-  // The parser reads the empty text, hence also a missing key, as zero.
-  file.ReadBigHex("S", "E$", x);
-  EXPECT_TRUE(BigIsZero(x));
-  BigSetWord(x, 5);
-  file.ReadBigHex("S", "missing$", x);
-  EXPECT_TRUE(BigIsZero(x));
-}
-
-TEST(TXFileWriteTest, WriteStringReplacesInPlaceOrAppends) {
-  TXFile file = FromBytes("[S]\na=1\nTestCount=5\nc=3\n");
-  file.WriteString("S", "testcount", "6");
-  file.WriteString("S", "d", "x=y");
-  file.WriteString("New", "k", "");
-  EXPECT_EQ(file.SaveToBytes(),
-            "[S]\r\na=1\r\ntestcount=6\r\nc=3\r\nd=x=y\r\n\r\n[New]\r\nk=\r\n\r\n");
-}
-
-TEST(TXFileWriteTest, WriteStringsInOrderIntoOneSection) {
-  TXFile file;
-  file.WriteStrings("S", {{"a", "1"}, {"b", "2"}, {"a", "3"}});
-  ASSERT_EQ(file.Sections.size(), 1u);
-  EXPECT_EQ(file.Sections[0].Lines, (TXLines{"a=3", "b=2"}));
-}
-
-TEST(TXFileWriteTest, DeleteKeyRemovesTheFirstMatchOnly) {
-  TXFile file = FromBytes("[S]\na=1\nb=2\nA=3\n");
-  file.DeleteKey("s", "a");
-  EXPECT_EQ(file.Sections[0].Lines, (TXLines{"b=2", "A=3"}));
-  file.DeleteKey("S", "missing");
-  file.DeleteKey("T", "b");
-  EXPECT_EQ(file.Sections[0].Lines, (TXLines{"b=2", "A=3"}));
-  file.DeleteKeys("S", {"a", "b", "zz"});
-  EXPECT_TRUE(file.Sections[0].Lines.empty());
-}
-
-TEST(TXFileWriteTest, EraseSectionRemovesTheFirstOfThatName) {
-  TXFile file = FromBytes("[A]\n[B]\nx=1\n[C]\n[b]\ny=2\n");
-  file.EraseSection("b");
-  EXPECT_EQ(SectionNames(file), (std::vector<std::string>{"A", "C", "b"}));
-  file.EraseSection("missing");
-  EXPECT_EQ(file.Sections.size(), 3u);
-  EXPECT_EQ(file.ReadString("B", "y"), "2");
-}
-
-TEST(TXFileWriteTest, RenameSectionKeepsPlaceAndLines) {
-  TXFile file = FromBytes("[2]\n[3]\nType=-4\n[4]\n");
-  file.RenameSection("3", "3, backtrack #1");
-  EXPECT_EQ(SectionNames(file), (std::vector<std::string>{"2", "3, backtrack #1", "4"}));
-  EXPECT_EQ(file.ReadString("3, backtrack #1", "Type"), "-4");
-  file.RenameSection("2", "4");
-  file.RenameSection("missing", "5");
-  file.RenameSection("2", "3, BACKTRACK #1");
-  EXPECT_EQ(SectionNames(file), (std::vector<std::string>{"2", "3, backtrack #1", "4"}));
-}
-
-TEST(TXFileWriteTest, AddCommentsOnlyWhenThereAreNone) {
-  TXFile file;
-  file.AddComments("");
-  EXPECT_EQ(file.ReadComments(), "Write any comment here");
-  file.AddComments("other");
-  EXPECT_EQ(file.Sections.size(), 1u);
-  EXPECT_EQ(file.ReadComments(), "Write any comment here");
-}
-
-TEST(TXFileWriteTest, CommentWithLineBreaksIsWrittenAsSeveralLines) {
-  TXFile file;
-  file.AddComments("first\r\nsecond");
-  EXPECT_EQ(file.Sections[0].Lines.size(), 1u);
-  EXPECT_EQ(file.ReadComments(), "first\r\nsecond");
-  const std::string bytes = file.SaveToBytes();
-  EXPECT_EQ(bytes, "[Comments]\r\nfirst\r\nsecond\r\n\r\n");
-  const TXFile reloaded = FromBytes(bytes);
-  EXPECT_EQ(reloaded.Sections[0].Lines, (TXLines{"first", "second"}));
-  EXPECT_EQ(reloaded.ReadComments(), "first\r\nsecond");
-}
-
-TEST(TXFileWriteTest, AddSectionListStaysValidWhileSectionsAreAdded) {
-  TXFile file;
-  TXLines& first = file.AddSection("A");
-  for (int i = 0; i < 1000; ++i) {
-    file.WriteString(std::to_string(i), "k", "v");
-  }
-  first.push_back("x=1");
-  EXPECT_EQ(file.ReadString("A", "x"), "1");
-}
-
-TEST(TXFileWriteTest, ClearDropsEverything) {
-  TXFile file = FromBytes("[A]\nx=1\n");
-  file.Clear();
+TEST_F(TXFileSaveTest, EachSaveWritesTheWholeFileAndKeepsTheOldOneOnlyWhenAsked) {
+  Settings.DoubleFileManagement = 0;
+  TXFile file(target_);  // missing: empty, with its name
+  EXPECT_TRUE(file.Sections.empty() && file.FileName == target_);
+  TXFile("").Save();
+  TXFile("").SaveReplace();
+  Version(1).SaveAs("");
+  EXPECT_TRUE(std::filesystem::is_empty(folder_.Folder()));
+  test::WriteBytes(target_ + "new", std::string(50000, 'z'));  // a stale one
+  test::WriteBytes(target_, std::string(100000, 'x'));
+  ASSERT_EQ(::chmod(target_.c_str(), 0640), 0);
+  const TXFile v1 = Version(1), v2 = Version(2), v3 = Version(3);
+  v1.Save();
+  ExpectOnly(v1, "");
+  struct stat info {};
+  EXPECT_TRUE(::stat(target_.c_str(), &info) == 0 && (info.st_mode & 07777) == 0640);
+  file.Load(target_);
+  EXPECT_EQ(file.SaveToBytes(), v1.SaveToBytes());
+  v2.SaveReplace();
+  ExpectOnly(v2, "");
+  Settings.DoubleFileManagement = 1;
+  v3.Save();
+  ExpectOnly(v3, "");
+  v1.SaveReplace();
+  ExpectOnly(v1, v3.SaveToBytes());
+  test::FailingOps noLinks;
+  noLinks.FailLink = true;
+  test::OpsInstalled installed(noLinks);
+  v2.SaveReplace();  // the old version is then a copy
+  ExpectOnly(v2, v1.SaveToBytes());
+  v1.SaveAs(folder_.Path("copy"));
+  EXPECT_EQ(ReadBytes(folder_.Path("copy")) + v1.FileName, v1.SaveToBytes() + target_);
+  EXPECT_EQ(ErrorOf([&] { v1.SaveAs(folder_.Path("no/copy")); }), TextFileError2001);
+  ASSERT_EQ(::symlink(target_.c_str(), folder_.Path("link").c_str()), 0);
+  v3.SaveAs(folder_.Path("link"));  // through to the file it names
+  EXPECT_EQ(ReadBytes(target_), v3.SaveToBytes());
+  EXPECT_TRUE(::lstat(folder_.Path("link").c_str(), &info) == 0 && S_ISLNK(info.st_mode));
+  EXPECT_EQ(ErrorOf([&] { file.Load(folder_.Path("")); }), "Cannot read " + folder_.Path(""));
+  file.Load(folder_.Path("no/such"));
   EXPECT_TRUE(file.Sections.empty());
-  EXPECT_FALSE(file.SectionExists("A"));
 }
 
-TEST(TXFileTextTest, SameTextFoldsAsciiLettersOnly) {
-  EXPECT_TRUE(TXSameText("Setup+", "SETUP+"));
-  EXPECT_TRUE(TXSameText("", ""));
-  EXPECT_FALSE(TXSameText("a", "ab"));
-  EXPECT_FALSE(TXSameText("[", "{"));
-  EXPECT_FALSE(TXSameText("\xC9", "\xE9"));
+// Every failure of every kind of save (Save, SaveReplace, SaveReplace keeping
+// the old version) after a good one.
+TEST_F(TXFileSaveTest, FailuresKeepThePreviousVersion) {
+  const TXFile previous = Version(1), next = Version(2, 380);
+  const auto size = static_cast<long>(next.SaveToBytes().size());
+  std::vector<long> budgets = {65535, 65536, 65537, size - 1};
+  for (long budget = -4; budget < 500; ++budget) budgets.push_back(budget);
+  for (int mode = 0; mode < 3; ++mode) {
+    Settings.DoubleFileManagement = mode == 2 ? 1 : 0;
+    const char* message = mode == 0 ? TextFileError2001 : TextFileError2002;
+    auto save = [mode, &next] { mode == 0 ? next.Save() : next.SaveReplace(); };
+    previous.Save();
+    for (const long budget : budgets) {  // below 0: one failing call instead
+      SCOPED_TRACE("mode " + std::to_string(mode) + ", budget " + std::to_string(budget));
+      test::FailingOps ops;
+      ops.WriteBudget = std::max(budget, -1L);
+      ops.FailOpen = budget == -1;
+      ops.FailFileSync = budget == -2;
+      ops.FailClose = budget == -3;
+      ops.FailRename = budget == -4;
+      test::OpsInstalled installed(ops);
+      EXPECT_EQ(ErrorOf(save), message);
+      ExpectOnly(previous, mode == 2 && ops.FailRename ? previous.SaveToBytes() : "");
+      EXPECT_EQ(ops.Renames, ops.FailRename ? 1 : 0);
+      std::filesystem::remove(target_ + "old");
+    }
+    // The folder sync after the rename, or after keeping the old version.
+    test::FailingOps ops;
+    ops.FailFolderSync = true;
+    test::OpsInstalled installed(ops);
+    EXPECT_EQ(ErrorOf(save), message);
+    ExpectOnly(mode == 2 ? previous : next, mode == 2 ? previous.SaveToBytes() : "");
+    std::filesystem::remove(target_ + "old");
+  }
+  // Without links, an old version that cannot be copied stops the replacement.
+  previous.Save();
+  test::FailingOps ops;
+  ops.FailLink = true;
+  ops.WriteBudget = size + 5;
+  test::OpsInstalled installed(ops);
+  EXPECT_EQ(ErrorOf([&] { next.SaveReplace(); }), TextFileError2002);
+  ExpectOnly(previous, "");
+  // The check that the current folder can be written tries a free name.
+  test::WriteBytes(folder_.Path("karvo.$"), "mine");
+  test::CurrentFolder inside(folder_.Folder());
+  EXPECT_TRUE(CanWriteCurrentFolder() && ReadBytes("karvo.$") == "mine" && !Exists("karvo.$$"));
+  for (int step = 0; step < 3; ++step) {
+    ops.FailOpen = step == 0;
+    ops.FailClose = step == 1;
+    ops.FailUnlink = step == 2;
+    EXPECT_FALSE(CanWriteCurrentFolder()) << "step " << step;
+  }
 }
 
 }  // namespace
