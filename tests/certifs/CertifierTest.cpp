@@ -766,7 +766,7 @@ TEST(CertifsArith, PreTestsAgreeWithGmp) {
   }
   // Fermat and Mersenne numbers: strong pseudoprimes to base 2, primes with
   // N + 1 = 2^e, long ones past the Barrett threshold.
-  for (const unsigned long e : {64, 128, 256, 512, 1024, 2048, 8192, 89, 101, 107, 127, 521, 1279, 5987, 9689}) {
+  for (const unsigned long e : {64, 128, 256, 512, 1024, 2048, 89, 101, 107, 127, 521, 1279, 5987, 9689}) {
     mpz_ui_pow_ui(x, 2, e);
     (e % 64 == 0 ? mpz_add_ui : mpz_sub_ui)(x, x, 1);
     cases.push_back(x);
@@ -801,8 +801,9 @@ TEST(CertifsArith, PreTestsAgreeWithGmp) {
     if (verdict.empty() && symbol != -1) verdict = "Candidate is presumably a square";
     if (verdict.empty() && mpz_probab_prime_p(n, 1) == 0) verdict = LucasMessage(n), ++lucas;
     EXPECT_EQ(CandidatePreTests(Big(n)), verdict);
-    EXPECT_EQ(IsStrongProbablePrimeBase2(Big(n)), StrongBase2(n));
     EXPECT_EQ(LucasParameterD(Big(n)), symbol == -1 ? D : 0);
+    if (Bits(n) > 2100) continue;  // the long paths once only
+    EXPECT_EQ(IsStrongProbablePrimeBase2(Big(n)), StrongBase2(n));
     EXPECT_EQ(IsCofactorProbablePrime(Big(n)), mpz_probab_prime_p(n, 1) > 0);
   }
   EXPECT_GT(lucas, 20);
@@ -874,7 +875,7 @@ TEST(CertifsArith, SplitsAndWitnessesAgreeWithGmp) {
   gmp_randinit_mt(state);
   gmp_randseed_ui(state, static_cast<unsigned long>(TestSeed() + 1));
   int32_t splits[3] = {0, 0, 0};
-  for (int32_t i = 0; i < 120 * TestMultiplier(); ++i) {
+  for (int32_t i = 0; i < 90 * TestMultiplier(); ++i) {
     const int method = 1 + i % 2;
     const auto bound = static_cast<int32_t>(i % 3 == 0 ? 6542 : 2 + gmp_urandomm_ui(state, 6540));
     MpzValue n, q, s, r, m, root, k, cofactor;
