@@ -38,16 +38,8 @@ std::string Text(mpz_srcptr x, int base = -16) {
   return mpz_get_str(s.data(), base, x);
 }
 int32_t Bits(mpz_srcptr x) { return static_cast<int32_t>(mpz_sizeinbase(x, 2)); }
-MpzValue FromHex(const std::string& hex) {
-  MpzValue x;
-  mpz_set_str(x, hex.c_str(), 16);
-  return x;
-}
-BigInt Big(mpz_srcptr x) {
-  BigInt b;
-  BigFromMpz(b, x);
-  return b;
-}
+MpzValue FromHex(const std::string& hex) { MpzValue x; mpz_set_str(x, hex.c_str(), 16); return x; }
+BigInt Big(mpz_srcptr x) { BigInt b; BigFromMpz(b, x); return b; }
 
 // A generator of its own for each kind of number, from the suite's seed.
 struct TRandom {
@@ -79,17 +71,12 @@ bool Split(mpz_srcptr n, int method, mpz_ptr s, mpz_ptr r, int32_t count = 0) {
   mpz_sqrt(bound, n), mpz_add_ui(bound, bound, method == 2 ? 1 : 0);
   (method == 1 ? mpz_sub_ui : mpz_add_ui)(r, n, 1), mpz_set_ui(s, 1);
   for (int32_t i = 0; i < (count > 0 ? count : TCertifier::PrimeBoundFor(Bits(n))); ++i) {
-    for (const unsigned long p = Primes()[static_cast<size_t>(i)]; mpz_divisible_ui_p(r, p) != 0;) {
-      mpz_divexact_ui(r, r, p), mpz_mul_ui(s, s, p);
-    }
+    for (const unsigned long p = Primes()[static_cast<size_t>(i)]; mpz_divisible_ui_p(r, p) != 0;) mpz_divexact_ui(r, r, p), mpz_mul_ui(s, s, p);
   }
   return mpz_cmp(r, bound) > 0 && Bits(r) < Bits(n) && mpz_probab_prime_p(r, 2) > 0;
 }
 
-struct TStep {
-  int32_t Type;
-  std::string S, R;
-};
+struct TStep { int32_t Type; std::string S, R; };
 // The tests the descent records: N - 1 tried first, down to 48 bits.
 std::vector<TStep> Chain(const std::string& hex) {
   std::vector<TStep> steps;
@@ -128,9 +115,7 @@ std::string Built(int32_t bits, char kind) {
 // A prime of bits bits neither of whose N - 1 and N + 1 splits.
 std::string Unsplittable(int32_t bits) {
   MpzValue p, s, r;
-  for (TRandom random(static_cast<unsigned long>(bits)); Bits(p) != bits || Split(p, 1, s, r) || Split(p, 2, s, r);) {
-    mpz_urandomb(p, random.state, static_cast<mp_bitcnt_t>(bits)), mpz_nextprime(p, p);
-  }
+  for (TRandom random(static_cast<unsigned long>(bits)); Bits(p) != bits || Split(p, 1, s, r) || Split(p, 2, s, r);) mpz_urandomb(p, random.state, static_cast<mp_bitcnt_t>(bits)), mpz_nextprime(p, p);
   return Text(p);
 }
 
@@ -149,8 +134,8 @@ std::string Verify(const std::string& certificate, bool signaturesOnly) {
   const std::string copy = certificate + ".check";
   WriteBytes(copy, ReadBytes(certificate));
   const TSettings saved = Settings;
-  Settings.CheckSignaturesOnly = signaturesOnly ? 1 : 0;
   TVerifier verifier;
+  Settings.CheckSignaturesOnly = signaturesOnly ? 1 : 0;
   const std::string raised = RaisedBy([&] { verifier.Verify(copy, 1); });
   Settings = saved;
   std::filesystem::remove(copy), std::filesystem::remove(copy + "old");
@@ -158,14 +143,9 @@ std::string Verify(const std::string& certificate, bool signaturesOnly) {
 }
 
 // The real file calls without the syncs, which would only wait for the disk.
-struct QuickOps : FailingOps {
-  int Fsync(int) override { return 0; }
-};
+struct QuickOps : FailingOps { int Fsync(int) override { return 0; } };
 
-struct TOutcome {
-  int Status;
-  std::string Message, Raised;
-};
+struct TOutcome { int Status; std::string Message, Raised; };
 using TStop = std::function<bool(int32_t, int32_t)>;
 
 class CertifierTest : public testing::Test {
@@ -182,23 +162,17 @@ class CertifierTest : public testing::Test {
     Settings = settings_, WorkFolder = workFolder_, TaskID = taskId_, LastInternalError = "";
   }
   std::string Path(const std::string& name) const { return folder_.Path(name); }
-  static std::string Name(int32_t index, const char* extension) {
-    return CertificationFileName(WorkFolder, TaskID, index, extension);
-  }
+  static std::string Name(int32_t index, const char* ext) { return CertificationFileName(WorkFolder, TaskID, index, ext); }
   std::string Input(const std::string& name, const TXKeyValues& keys, const std::string& comments = "") const {
     TXFile file;
-    file.FileName = Path(name);
-    file.WriteStrings("KARVO - Input", {{"Version", Version}, {"Format", "1"}});
+    file.FileName = Path(name), file.WriteStrings("KARVO - Input", {{"Version", Version}, {"Format", "1"}});
     if (!comments.empty()) file.AddComments(comments);
-    file.WriteStrings("Candidate", keys);
-    file.Save();
+    file.WriteStrings("Candidate", keys), file.Save();
     return file.FileName;
   }
   std::vector<std::string> Content() const {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder_.Folder())) {
-      names.push_back(entry.path().filename().string());
-    }
+    for (const auto& entry : std::filesystem::directory_iterator(folder_.Folder())) names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -216,9 +190,7 @@ class CertifierTest : public testing::Test {
         }
       };
       c.OnStep = [check](int32_t, int32_t, int32_t, int32_t) { check(1); };
-      c.OnPhase = [state](int32_t phase) {
-        if (phase == 2) *state = {2, 0};
-      };
+      c.OnPhase = [state](int32_t phase) { *state = phase == 2 ? std::make_pair(2, 0) : *state; };
       c.OnTest = [check, state](int32_t, int32_t, int32_t) { check(state->first == 2 ? 2 : 0); };
     }
     const std::string raised = RaisedBy([&] { c.Certify(file, index); });
@@ -226,7 +198,7 @@ class CertifierTest : public testing::Test {
     return {c.Status, c.Message, raised};
   }
   static TOutcome Run(const std::string& file, int32_t index = 1, const TStop& stop = nullptr) {
-    TCertifier c;
+    TCertifier c;  // a certifier of its own
     return Run(c, file, index, stop);
   }
   // Rejected with the folder and the file left as they were.
@@ -236,10 +208,8 @@ class CertifierTest : public testing::Test {
     const auto bytes = [&] { return std::filesystem::is_regular_file(file) ? ReadBytes(file) : ""; };
     const std::string original = bytes();
     const TOutcome outcome = Run(file, 1, stop);
-    EXPECT_EQ(outcome.Status, CertifyRejected);
-    EXPECT_EQ(outcome.Message + "/" + outcome.Raised, message + "/" + raised);
-    EXPECT_EQ(Content(), before);
-    EXPECT_EQ(bytes(), original);
+    EXPECT_EQ(std::to_string(outcome.Status) + outcome.Message + "/" + outcome.Raised, "4" + message + "/" + raised);
+    EXPECT_TRUE(Content() == before && bytes() == original);
   }
   // Type, S$, R$ and witness of each test of a certificate or working file.
   static std::vector<std::string> Tests(const TXFile& f) {
@@ -253,16 +223,12 @@ class CertifierTest : public testing::Test {
   }
   // Accepted by the verifier in both modes, and no working file left.
   static void ExpectCertified(const TOutcome& outcome, const std::string& out) {
-    EXPECT_EQ(outcome.Status, CertifyCertified);
-    EXPECT_EQ(outcome.Message + outcome.Raised, Certified);
+    EXPECT_EQ(std::to_string(outcome.Status) + outcome.Message + outcome.Raised, "3" + std::string(Certified));
     EXPECT_EQ(Verify(out, false) + "/" + Verify(out, true), "Valid certificate/Valid signature");
-    for (const char* extension : {".tmp", ".tmpold", ".tmpnew", ".outnew"}) {
-      EXPECT_FALSE(Exists(ChangeFileExtension(out, extension))) << extension;
-    }
+    for (const char* extension : {".tmp", ".tmpold", ".tmpnew", ".outnew"}) EXPECT_FALSE(Exists(ChangeFileExtension(out, extension)));
   }
   static void ExpectImpossible(const TOutcome& outcome, int32_t index) {
-    EXPECT_EQ(outcome.Status, CertifyFailed);
-    EXPECT_EQ(outcome.Message + outcome.Raised, Impossible);
+    EXPECT_EQ(std::to_string(outcome.Status) + outcome.Message + outcome.Raised, "5" + std::string(Impossible));
     const TXFile out(Name(index, ".out"));
     EXPECT_EQ(out.ReadString(H, "Status") + out.ReadString(H, "TestCount"), std::string(Impossible) + "0");
     EXPECT_FALSE(out.SectionExists(X) || Exists(Name(index, ".tmp")));
@@ -280,12 +246,7 @@ class CertifierTest : public testing::Test {
 TEST_F(CertifierTest, CertifiesOnRealFiles) {
   SCOPED_TRACE(SeedText());
   // form: upper or lower hexadecimal, decimal, or the expression of the first step.
-  struct TRow {
-    int32_t bits;
-    char kind, form;
-    int32_t reports, doubleFiles, index;
-    const char *suffix, *hex;
-  };
+  struct TRow { int32_t bits; char kind, form; int32_t reports, doubleFiles, index; const char *suffix, *hex; };
   for (const TRow& row : std::vector<TRow>{
            {200, '+', 'H', 1, 0, 1, "-001", nullptr}, {230, '-', 'D', 0, 1, 10, "-00A", nullptr},
            {401, 'x', 'E', 1, 1, 0x1234, "-1234", nullptr}, {600, 'x', 'h', 0, 0, 0, "", nullptr},
@@ -296,22 +257,18 @@ TEST_F(CertifierTest, CertifiesOnRealFiles) {
     Settings.CertificationReports = row.reports, Settings.DoubleFileManagement = row.doubleFiles;
     const std::vector<TStep> chain = Chain(hex);
     ASSERT_FALSE(chain.empty());
-    int32_t kinds[3] = {0, 0, 0};
-    for (const TStep& step : chain) ++kinds[step.Type];
-    EXPECT_EQ(std::to_string(kinds[0]) + (kinds[1] > 0 ? "+" : "") + (kinds[2] > 0 ? "-" : ""),
-              row.kind == 'x' ? "1+-" : "1" + std::string(row.kind != 0 ? 1 : 0, row.kind));
+    std::string kinds = "   ";
+    for (const TStep& step : chain) kinds[static_cast<size_t>(step.Type)] = "0+-"[step.Type];
+    EXPECT_EQ(kinds, row.kind == 'x' ? "0+-" : row.kind == '+' ? "0+ " : row.kind == '-' ? "0 -" : "0  ");
     const MpzValue n = FromHex(hex), s = FromHex(chain[0].S), r = FromHex(chain[0].R);
-    const std::string value = row.form == 'H'   ? hex
-                              : row.form == 'h' ? Text(n, 16)
-                              : row.form == 'D' ? Text(n, 10)
-                                                : Text(r, 10) + "*" + Text(s, 10) + (chain[0].Type == 1 ? "+1" : "-1");
+    const std::string value = row.form == 'H' ? hex : row.form == 'h' ? Text(n, 16) : row.form == 'D' ? Text(n, 10)
+                              : Text(r, 10) + "*" + Text(s, 10) + (chain[0].Type == 1 ? "+1" : "-1");
     const std::string input = Input("c.in", {{row.form == 'H' || row.form == 'h' ? "N$" : "N", value}}, "Kept");
     const std::string out = WorkFolder + "karvo-" + Id + row.suffix + ".out", report = ChangeFileExtension(out, ".cr");
     ExpectCertified(Run(input, row.index), out);
     std::vector<std::string> content = {"c.in", FileNameWithoutFolder(out)};
     if (row.reports != 0) content.insert(content.begin() + 1, FileNameWithoutFolder(report));
     EXPECT_EQ(Content(), content);
-
     const TXFile f(out), cr(row.reports != 0 ? report : out);
     const char* rh = "KARVO - Certification Report";
     const std::string count = std::to_string(chain.size());
@@ -322,32 +279,22 @@ TEST_F(CertifierTest, CertifiesOnRealFiles) {
         {&f, "Candidate", "HexadecimalSize", std::to_string((Bits(n) + 3) / 4)},
         {&f, "Candidate", "DecimalSize", std::to_string(Text(n, 10).size())},
         {&f, "Candidate", "Expression", row.form == 'E' ? value : ""}};
-    if (row.reports != 0) {
-      keys.insert(keys.end(), {{&cr, rh, "Certificate", out}, {&cr, rh, "ID", Id}, {&cr, rh, "TestCount", count},
-                               {&cr, "Backtrack", "Count", "0"}});
-    }
+    if (row.reports != 0) keys.insert(keys.end(), {{&cr, rh, "Certificate", out}, {&cr, rh, "ID", Id}, {&cr, rh, "TestCount", count}, {&cr, "Backtrack", "Count", "0"}});
     for (size_t i = 0; i < chain.size(); ++i) {
       const std::string section = std::to_string(i + 1), type = std::to_string(chain[i].Type);
-      std::vector<std::string> names;
+      std::vector<std::string> names, final = {"Type", "S$", "R$", type == "1" ? "B$" : "Q$"};  // no working keys left
       f.ReadKeyNames(section, names);
-      EXPECT_EQ(names, (chain[i].Type == 0 ? std::vector<std::string>{"Type"}
-                                           : std::vector<std::string>{"Type", "S$", "R$", type == "1" ? "B$" : "Q$"}));
+      EXPECT_EQ(names, std::vector<std::string>(final.begin(), final.begin() + (chain[i].Type == 0 ? 1 : 4)));
       keys.insert(keys.end(), {{&f, section, "Type", type}, {&f, section, "S$", chain[i].S}, {&f, section, "R$", chain[i].R}});
       // The gain of a step is what it takes off the size of N.
       const int32_t gain = Bits(i == 0 ? n : FromHex(chain[i - 1].R)) - (i + 1 < chain.size() ? Bits(FromHex(chain[i].R)) : 0);
-      if (row.reports != 0) {
-        keys.insert(keys.end(), {{&cr, section, "Type", type}, {&cr, section, "Run", "1"}, {&cr, section, "Gain", std::to_string(gain)}});
-      }
+      if (row.reports != 0) keys.insert(keys.end(), {{&cr, section, "Type", type}, {&cr, section, "Run", "1"}, {&cr, section, "Gain", std::to_string(gain)}});
     }
-    for (const auto& [file, section, key, expected] : keys) {
-      EXPECT_EQ(file->ReadString(section, key), expected) << section << " " << key;
-    }
+    for (const auto& [file, section, key, expected] : keys) EXPECT_EQ(file->ReadString(section, key), expected) << section << " " << key;
     EXPECT_FALSE(f.SectionExists(std::to_string(chain.size() + 1)) || f.SectionExists(X));
     EXPECT_FALSE(f.ReadString("Signature", "1$").empty() || f.ReadString("Signature", "2$").empty());
     EXPECT_EQ(f.ReadComments() + (f.ReadString(H, "Created").empty() ? "" : "/created"), "Kept/created");
-    for (const char* key : {"Initialization", "1stPhase", "2ndPhase", "Total"}) {
-      EXPECT_NE(f.ReadString("Running Times", key).find('s'), std::string::npos) << key;
-    }
+    for (const char* key : {"Initialization", "1stPhase", "2ndPhase", "Total"}) EXPECT_NE(f.ReadString("Running Times", key).find('s'), std::string::npos);
     for (const std::string& name : Content()) std::filesystem::remove(Path(name));
   }
 }
@@ -362,15 +309,12 @@ TEST_F(CertifierTest, ExistingFilesAreNeverOverwritten) {
     const std::string old = Name(1, extension.empty() ? ".out" : extension.c_str());
     for (const std::string& name : {old, Name(1, ".tmp"), Name(1, ".out"), Name(1, ".cr")}) std::filesystem::remove(name);
     TCertifier c;
-    c.OnPhase = [&](int32_t phase) {
-      if (phase == 2 && extension.empty()) WriteBytes(old, planted);
-    };
+    c.OnPhase = [&](int32_t phase) { phase == 2 && extension.empty() ? WriteBytes(old, planted) : void(); };
     if (!extension.empty()) WriteBytes(old, planted);
     ExpectCertified(Run(c, input), Name(1, "-2.out"));
+    EXPECT_EQ(ReadBytes(old) + std::to_string(std::filesystem::remove(Name(1, "-2.cr"))) + std::to_string(Exists(Name(1, ".tmp"))),
+              planted + (extension.empty() ? "0" : "1") + (extension == ".tmp" ? "1" : "0"));
     std::filesystem::remove(Name(1, "-2.out"));
-    EXPECT_EQ(ReadBytes(old), planted);
-    EXPECT_EQ(std::filesystem::remove(Name(1, "-2.cr")), !extension.empty());
-    EXPECT_EQ(Exists(Name(1, ".tmp")), extension == ".tmp");
   }
 }
 
@@ -399,13 +343,9 @@ TEST_F(CertifierTest, RejectedInputs) {
     ExpectRejected(Input("e" + std::to_string(i) + ".in", rows[i].first), rows[i].second);
   }
   // Only the exact lower-case extensions start or resume a certification.
-  for (const char* name : {"a.IN", "a.In", "a.TMP", "a.out", "a.txt", "a", "a.in.bak", "a.in "}) {
-    ExpectRejected(Input(name, {{"N$", "10001"}}), "Invalid file name extension");
-  }
+  for (const char* name : {"a.IN", "a.In", "a.TMP", "a.out", "a.txt", "a", "a.in.bak", "a.in "}) ExpectRejected(Input(name, {{"N$", "10001"}}), "Invalid file name extension");
   std::filesystem::create_directory(Path("folder.in"));
-  for (const std::string& name : {Path("missing.in"), std::string(), Path(""), Path("folder.in")}) {
-    ExpectRejected(name, "Invalid file name");
-  }
+  for (const std::string& name : {Path("missing.in"), std::string(), Path(""), Path("folder.in")}) ExpectRejected(name, "Invalid file name");
   // An abort in the pre-tests, which poll first, leaves no file either.
   ExpectRejected(Input("z.in", {{"N$", Built(200, 'x')}}), "Aborted by user", "EKVAbort",
                  [](int32_t phase, int32_t) { return phase == 0; });
@@ -458,21 +398,16 @@ TEST_F(CertifierTest, DamagedWorkingFiles) {
     const auto& [file, section, key, value] = edits[i];
     SCOPED_TRACE(section + " " + key + "=" + value);
     TXFile f(file->FileName);
-    if (key.empty()) f.EraseSection(section);
-    else if (value == del) f.DeleteKey(section, key);
-    else f.WriteString(section, key, value);
-    f.FileName = Path("d" + std::to_string(i) + ".tmp");
-    f.Save();
+    if (key.empty()) f.EraseSection(section); else if (value == del) f.DeleteKey(section, key); else f.WriteString(section, key, value);
+    f.FileName = Path("d" + std::to_string(i) + ".tmp"), f.Save(), informed.clear();
     const bool old = key == "Format" || key == "ve";
-    informed.clear();
     ExpectRejected(f.FileName, old ? "Aborted by user" : "Invalid file", old ? "EKVAbort" : "");
     EXPECT_EQ(informed, std::vector<std::string>(old ? 1 : 0, "Cannot resume this certificate"));
   }
   // Untouched, each resumes; a right expression is carried to the certificate.
   ExpectCertified(Run(one.FileName, 1), Name(1, ".out"));
   TXFile f(two.FileName);
-  f.WriteString("Candidate", "Expression", dec + "+0");
-  f.Save();
+  f.WriteString("Candidate", "Expression", dec + "+0"), f.Save();
   ExpectCertified(Run(two.FileName, 2), Name(2, ".out"));
   EXPECT_EQ(TXFile(Name(2, ".out")).ReadString("Candidate", "Expression"), dec + "+0");
 }
@@ -535,17 +470,8 @@ TEST_F(CertifierTest, CurveSeamAndBacktracking) {
   // The dead end N = k·R + 1: N - 1 gives R, and neither R nor N + 1 splits.
   const std::string hex = Unsplittable(200), rHex = Unsplittable(207);
   MpzValue r = FromHex(rHex), n, s, q;
-  for (unsigned long k = 4096; mpz_probab_prime_p(n, 2) == 0 || !Split(n, 1, s, q) || mpz_cmp(q, r) != 0 || Split(n, 2, s, q); k += 2) {
-    mpz_mul_ui(n, r, k), mpz_add_ui(n, n, 1);
-  }
-  struct TRow {
-    std::string hex;
-    int32_t run;
-    TCurveSearchResult result;
-    int32_t reports;
-    std::vector<TCall> calls;
-    std::vector<int32_t> steps;
-  };
+  for (unsigned long k = 4096; mpz_probab_prime_p(n, 2) == 0 || !Split(n, 1, s, q) || mpz_cmp(q, r) != 0 || Split(n, 2, s, q); k += 2) mpz_mul_ui(n, r, k), mpz_add_ui(n, n, 1);
+  struct TRow { std::string hex; int32_t run; TCurveSearchResult result; int32_t reports; std::vector<TCall> calls; std::vector<int32_t> steps; };
   const auto notFound = TCurveSearchResult::NotFound;
   int32_t index = 0;
   for (const TRow& row : std::vector<TRow>{{hex, 1, notFound, 1, levels(hex, 1, {}), {0}},
@@ -559,18 +485,13 @@ TEST_F(CertifierTest, CurveSeamAndBacktracking) {
     std::vector<TCall> calls;
     std::vector<int32_t> steps, levelCalls, levelsReached;
     TCertifier c;
-    c.CurveSearch = [&](TCertifier& k, int32_t& position) {
-      calls.emplace_back(position, k.Level, BigToHex(k.N));
-      return row.result;
-    };
+    c.CurveSearch = [&](TCertifier& k, int32_t& position) { return calls.emplace_back(position, k.Level, BigToHex(k.N)), row.result; };
     c.OnStep = [&steps](int32_t tests, int32_t, int32_t, int32_t) { steps.push_back(tests); };
     c.OnLevel = [&levelCalls](int32_t level) { levelCalls.push_back(level); };
     const TOutcome outcome = Run(c, Input("u.in", {{"N$", row.hex}, {"Run", std::to_string(row.run)}}), ++index);
     EXPECT_EQ(calls, row.calls);
-    if (row.calls.empty()) {
-      ExpectCertified(outcome, Name(index, ".out"));
-      continue;
-    }
+    if (row.calls.empty()) ExpectCertified(outcome, Name(index, ".out"));
+    if (row.calls.empty()) continue;
     ExpectImpossible(outcome, index);
     EXPECT_EQ(steps, row.steps);
     for (int32_t level = row.run + 1; level <= 6 && row.result == notFound; ++level) levelsReached.push_back(level);
@@ -700,44 +621,10 @@ TEST(CertifsArith, PreTestsAgreeWithGmp) {
     EXPECT_FALSE(IsCofactorProbablePrime(Big(MpzValue(v)))) << v;
   }
 }
-// V_k(P, Q) mod n by the ladder V_2j = V_j^2 - 2Q^j, V_2j+1 = V_j V_j+1 - P Q^j.
-void LucasV(mpz_ptr v, mpz_srcptr k, long P, long Q, mpz_srcptr n) {
-  MpzValue w(P), q(1L), t, pq;  // V_j, V_j+1 and Q^j from j = 0
-  mpz_set_ui(v, 2);
-  for (auto bit = static_cast<long>(mpz_sizeinbase(k, 2)) - 1; bit >= 0; --bit) {
-    mpz_mul_si(pq, q, P), mpz_mul(t, v, w), mpz_sub(t, t, pq);
-    const bool one = mpz_tstbit(k, static_cast<mp_bitcnt_t>(bit)) != 0;
-    mpz_mul_si(pq, q, one ? Q : 1);
-    mpz_ptr doubled = one ? w.get() : v;
-    mpz_mul(doubled, doubled, doubled), mpz_submul_ui(doubled, pq, 2), mpz_swap(one ? v : w.get(), t);
-    mpz_mul(q, q, pq), mpz_mod(v, v, n), mpz_mod(w, w, n), mpz_mod(q, q, n);
-  }
-}
-
-// The witness searches replayed with GMP: the first of 200 primes b with
-// gcd(b^S - 1, N) = 1 and b^(S·R) = 1; the Q of an N+1 test.
-Word ReferenceWitness(int method, mpz_srcptr n, mpz_srcptr s, mpz_srcptr r) {
-  MpzValue x, g, half;
-  for (size_t j = 0; method == 1 && j < 200; ++j) {
-    mpz_powm(x, MpzValue(Primes()[j]), s, n), mpz_sub_ui(g, x, 1), mpz_gcd(g, g, n), mpz_powm(x, x, r, n);
-    if (mpz_cmp_ui(g, 1) == 0 && mpz_cmp_ui(x, 1) == 0) return static_cast<Word>(Primes()[j]);
-  }
-  long Q = 1;
-  for (int32_t round = 0, run = 0; method == 2 && round < 9999; ++round, run = 0) {
-    while (mpz_si_kronecker(++Q, n) != -1) {
-      if (++run >= 4096) return 0;
-    }
-    if (mpz_si_kronecker((Q % 2 == 1 ? 4 : 1) - 4 * Q, n) != -1) continue;
-    mpz_fdiv_q_2exp(half, s, 1), LucasV(x, half, Q % 2 == 1 ? 2 : 1, Q, n);
-    if (mpz_sgn(x) == 0) continue;
-    mpz_add_ui(half, n, 1), mpz_fdiv_q_2exp(half, half, 1), LucasV(x, half, Q % 2 == 1 ? 2 : 1, Q, n);
-    return mpz_sgn(x) == 0 ? static_cast<Word>(Q) : 0;
-  }
-  return 0;
-}
-
-// SplitOrder and the witness searches against GMP on N = k·q ± 1 with k
-// made of table primes, prime or not, at any prime bound.
+// SplitOrder against GMP on N = k·q ± 1 with k made of table primes, prime
+// or not, at any prime bound; the witness of a split prime passes what a
+// verifier checks of B (its Q, the certificates above), none for S = 2 on a
+// composite.
 TEST(CertifsArith, SplitsAndWitnessesAgreeWithGmp) {
   SCOPED_TRACE(SeedText());
   BuildPrimeTable();
@@ -759,12 +646,15 @@ TEST(CertifsArith, SplitsAndWitnessesAgreeWithGmp) {
     ASSERT_EQ(ok, Split(n, method, s, r, bound)) << Text(n) << " " << bound;
     MpzFromBig(k, bk), MpzFromBig(cofactor, bq);
     EXPECT_TRUE(!ok || (mpz_cmp(k, s) == 0 && mpz_cmp(cofactor, r) == 0)) << Text(n);
-    if (!ok || mpz_probab_prime_p(n, 30) == 0) {  // S = 2 on a composite or an N that does not split
-      mpz_set_ui(s, 2), (method == 1 ? mpz_sub_ui : mpz_add_ui)(r, n, 1), mpz_fdiv_q_2exp(r, r, 1);
-    }
+    const bool prime = mpz_probab_prime_p(n, 30) != 0;
+    if (!prime) mpz_set_ui(s, 2), (method == 1 ? mpz_sub_ui : mpz_add_ui)(r, n, 1), mpz_fdiv_q_2exp(r, r, 1);
+    if (!ok && prime) continue;
     splits[method] += ok ? 1 : 0;
     const Word witness = (method == 1 ? FindNMinus1Base : FindNPlus1Q)(Big(n), Big(s), Big(r));
-    EXPECT_EQ(witness, ReferenceWitness(method, n, s, r)) << Text(n);
+    MpzValue x, g, e;
+    mpz_powm(x, MpzValue(witness), s, n), mpz_sub_ui(g, x, 1), mpz_gcd(g, g, n), mpz_sub_ui(e, n, 1), mpz_powm(e, MpzValue(witness), e, n);
+    EXPECT_EQ(witness != 0, prime) << Text(n);
+    EXPECT_TRUE(!prime || method == 2 || (mpz_cmp_ui(g, 1) == 0 && mpz_cmp_ui(e, 1) == 0)) << Text(n) << " " << witness;
   }
   EXPECT_GT(splits[1] * splits[2], 0);
   MpzValue one(1L);
