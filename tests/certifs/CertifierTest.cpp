@@ -433,7 +433,7 @@ TEST_F(CertifierTest, ResumesAfterAborts) {
 }
 
 // Primes no N-1 or N+1 step reduces go to the curve search at every level from the input's Run on; a dead end is
-// backtracked out of.
+// backtracked out of; a search state saved before an abort is where the resumed search goes on.
 TEST_F(CertifierTest, CurveSeamAndBacktracking) {
   SCOPED_TRACE(SeedText());
   using TCall = std::tuple<int32_t, int32_t, std::string>;  // position, level, N
@@ -444,7 +444,10 @@ TEST_F(CertifierTest, CurveSeamAndBacktracking) {
   // The dead end N = k·R + 1: N - 1 gives R, and neither R nor N + 1 splits.
   const std::string hex = Unsplittable(200), rHex = Unsplittable(207);
   MpzValue r = FromHex(rHex), n, s, q;
-  for (unsigned long k = 4096; mpz_probab_prime_p(n, 2) == 0 || !Split(n, 1, s, q) || mpz_cmp(q, r) != 0 || Split(n, 2, s, q); k += 2) mpz_mul_ui(n, r, k), mpz_add_ui(n, n, 1);
+  for (unsigned long k = 4096; mpz_probab_prime_p(n, 2) == 0 || !Split(n, 1, s, q) || mpz_cmp(q, r) != 0 || Split(n, 2, s, q);
+       k += 2) {
+    mpz_mul_ui(n, r, k), mpz_add_ui(n, n, 1);
+  }
   struct TRow { std::string hex; int32_t run; TCurveSearchResult result; int32_t reports; std::vector<TCall> calls; std::vector<int32_t> steps; };
   const auto notFound = TCurveSearchResult::NotFound;
   int32_t index = 0;
@@ -458,14 +461,16 @@ TEST_F(CertifierTest, CurveSeamAndBacktracking) {
     Settings.CertificationReports = row.reports;
     std::vector<TCall> calls;
     std::vector<int32_t> steps, levelCalls, levelsReached;
-    TCertifier c;
+    TCertifier c;  // a search that finds nothing and remembers where it was asked
     c.CurveSearch = [&](TCertifier& k, int32_t& position) { return calls.emplace_back(position, k.Level, BigToHex(k.N)), row.result; };
     c.OnStep = [&steps](int32_t tests, int32_t, int32_t, int32_t) { steps.push_back(tests); };
     c.OnLevel = [&levelCalls](int32_t level) { levelCalls.push_back(level); };
     const TOutcome outcome = Run(c, Input("u.in", {{"N$", row.hex}, {"Run", std::to_string(row.run)}}), ++index);
     EXPECT_EQ(calls, row.calls);
-    if (row.calls.empty()) ExpectCertified(outcome, Name(index, ".out"));
-    if (row.calls.empty()) continue;
+    if (row.calls.empty()) {
+      ExpectCertified(outcome, Name(index, ".out"));
+      continue;
+    }
     ExpectImpossible(outcome, index);
     EXPECT_EQ(steps, row.steps);
     for (int32_t level = row.run + 1; level <= 6 && row.result == notFound; ++level) levelsReached.push_back(level);
@@ -477,15 +482,6 @@ TEST_F(CertifierTest, CurveSeamAndBacktracking) {
                   cr.ReadString(backtrack, "R$") + cr.ReadString(backtrack, "Type"),
               row.reports == 0 ? "/" : row.steps.size() > 1 ? "0/1" + rHex + "1" : "0/");
   }
-  // Without the N-1 and N+1 steps even an easy prime cannot be reduced.
-  Settings.NM1 = Settings.NP1 = 0;
-  ExpectImpossible(Run(Input("e.in", {{"N$", Built(200, 'x')}}), 9), 9);
-}
-
-// A search state saved before an abort is where the resumed search goes on.
-TEST_F(CertifierTest, SearchStatesAreResumed) {
-  SCOPED_TRACE(SeedText());
-  const std::string hex = Unsplittable(200);
   TCertifier first, second;
   std::vector<std::string> calls;
   // At level 3 the search saves its place and the user stops it.
@@ -495,11 +491,15 @@ TEST_F(CertifierTest, SearchStatesAreResumed) {
     return TCurveSearchResult::NotFound;
   };
   SetPollHandler([] {});
-  EXPECT_EQ(Run(first, Input("s.in", {{"N$", hex}}), 2).Raised, "EKVAbort");
-  const TXFile saved(Name(2, ".tmp"));
+  EXPECT_EQ(Run(first, Input("s.in", {{"N$", hex}}), 7).Raised, "EKVAbort");
+  const TXFile saved(Name(7, ".tmp"));
   EXPECT_EQ(saved.ReadString(X, "ar") + "/" + saved.ReadString(X, "ap"), "3/77");
-  ExpectImpossible(Run(second, Name(2, ".tmp"), 2), 2);
+  ExpectImpossible(Run(second, Name(7, ".tmp"), 7), 7);
   EXPECT_EQ(calls, (std::vector<std::string>{"1/2", "2/1", "3/1", "3/77", "4/1", "5/1", "6/1"}));
+  // Without the N-1 and N+1 steps even an easy prime cannot be reduced.
+  Settings.NM1 = Settings.NP1 = 0;
+  ExpectImpossible(Run(Input("e.in", {{"N$", Built(200, 'x')}}), 9), 9);
+}
 }
 
 // The pre-tests stage by stage with GMP: smallest factor below 2^16, strong base 2, Selfridge's D (0 at a symbol 0 or
