@@ -500,7 +500,6 @@ TEST_F(CertifierTest, CurveSeamAndBacktracking) {
   Settings.NM1 = Settings.NP1 = 0;
   ExpectImpossible(Run(Input("e.in", {{"N$", Built(200, 'x')}}), 9), 9);
 }
-}
 
 // The pre-tests stage by stage with GMP: smallest factor below 2^16, strong base 2, Selfridge's D (0 at a symbol 0 or
 // past 5000), then GMP's Baillie-PSW test, which is the strong Lucas test with that D.
