@@ -1,9 +1,6 @@
 // The signature hash and chain against the known answers of an independent
-// implementation (tests/data/hash-vectors.tsv), and the curve arithmetic
-// against plain affine formulas over GMP on random curves modulo random
-// primes: multiplication by both methods at every width, mixed addition with
-// doubling and P + (-P), the affine routines, and the failures when N has a
-// factor that makes an inverse impossible.
+// implementation (tests/data/hash-vectors.tsv); the curve arithmetic against
+// plain affine formulas over GMP on random curves modulo random primes.
 
 #include <gmpxx.h>
 #include <gtest/gtest.h>
@@ -32,9 +29,7 @@ namespace {
 std::string PieceWiseHash(const BigInt& x, std::mt19937_64& random) {
   const int64_t bits = BigBitSize(x);
   std::vector<uint8_t> bytes(static_cast<size_t>((bits + 7) / 8));
-  for (size_t k = 0; k < bytes.size(); ++k) {
-    bytes[k] = static_cast<uint8_t>(x.Words[k / 4] >> (8 * (k % 4)));
-  }
+  for (size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<uint8_t>(x.Words[k / 4] >> (8 * (k % 4)));
   THashContext context;
   HashInit(context);
   HashUpdate(context, bytes.data(), 0);
@@ -68,9 +63,7 @@ TEST(SignatureHashTest, MatchesEveryKnownAnswer) {
       EXPECT_EQ(SignatureText(x), row[4]);
     } else if (row[0] == "SignatureSeed" && row.size() == 4) {
       std::vector<int> f;
-      for (const std::string& field : SplitText(row[2], ',')) {
-        f.push_back(std::stoi(field));
-      }
+      for (const std::string& field : SplitText(row[2], ',')) f.push_back(std::stoi(field));
       ASSERT_EQ(f.size(), 8u);
       using namespace std::chrono;
       const auto when = time_point_cast<system_clock::duration>(
@@ -111,19 +104,12 @@ mpz_class Inv(const mpz_class& x, const mpz_class& n) {
 }
 
 TRef Add(const TRef& p, const TRef& q, const mpz_class& a, const mpz_class& n) {
-  if (!p || !q) {
-    return p ? p : q;
-  }
+  if (!p || !q) return p ? p : q;
   const auto& [x1, y1] = *p;
   const auto& [x2, y2] = *q;
-  mpz_class l;
-  if (Mod(x1 - x2, n) != 0) {
-    l = (y1 - y2) * Inv(x1 - x2, n);
-  } else if (Mod(y1 + y2, n) == 0) {
-    return std::nullopt;
-  } else {
-    l = (3 * x1 * x1 + a) * Inv(2 * y1, n);
-  }
+  if (Mod(x1 - x2, n) == 0 && Mod(y1 + y2, n) == 0) return std::nullopt;
+  const mpz_class l = Mod(x1 - x2, n) != 0 ? mpz_class((y1 - y2) * Inv(x1 - x2, n))
+                                           : mpz_class((3 * x1 * x1 + a) * Inv(2 * y1, n));
   const mpz_class x3 = Mod(l * l - x1 - x2, n);
   return std::pair{x3, Mod(l * (x1 - x3) - y1, n)};
 }
@@ -165,7 +151,6 @@ TEST(EcCurvesTest, RandomCurvesMatchTheAffineReference) {
     BigInt A = Big(a), B = Big(b), N = Big(n);
     SCOPED_TRACE("round " + std::to_string(round) + ", N = " + n.get_str(16));
     EXPECT_EQ(EcCurveCoprimeDiscriminant(A, B, N), Mod(4 * a * a * a + 27 * b * b, n) != 0);
-
     // Multipliers at the edges of the window rules and random ones, with
     // reduced or centred coordinates.
     const mpz_class k = random.get_z_bits(1 + static_cast<unsigned>(round * 37) % 300);
@@ -177,12 +162,9 @@ TEST(EcCurvesTest, RandomCurvesMatchTheAffineReference) {
         EXPECT_EQ(FromJacobian(X, Y, Z, n), Mul(p, m, a, n)) << m << " width " << width;
       }
     }
-
     // Adding Q to the identity, to Q (doubling), to -Q and to P.
     const TRef q = Mul(p, k + 3, a, n);
-    if (!q) {
-      continue;
-    }
+    if (!q) continue;
     const TRef minusQ = std::pair{q->first, Mod(-q->second, n)};
     const BigInt x = Big(q->first), y = Big(q->second);
     for (const TRef& start : {TRef(), q, minusQ, p}) {
@@ -206,7 +188,6 @@ TEST(EcCurvesTest, RandomCurvesMatchTheAffineReference) {
       BigNegate(Y);
       EXPECT_TRUE(!doubled || EcIsNegativeOf(P.X, P.Y, P.Z, X, Y, N));
       EXPECT_TRUE(!doubled || EcIsNegativeOf(P.X, P.Y, P.Z, x, y, N) == (doubled == minusQ));
-
       // The affine routines on the same cases.
       X = Big(start ? start->first : 1);
       Y = Big(start ? start->second : 1);
@@ -214,7 +195,6 @@ TEST(EcCurvesTest, RandomCurvesMatchTheAffineReference) {
       EXPECT_EQ(FromAffine(X, Y, finite), want);
       EXPECT_EQ(FromAffine(X, Y, EcDoubleAffine(X, Y, finite, A, N)), Add(want, want, a, n));
     }
-
     // A = 3J(1728 - J), B = 2J(1728 - J)^2, all three centred.
     BigInt J = Big(k);
     EcCurveFromJ(A, B, J, N);
@@ -223,6 +203,45 @@ TEST(EcCurvesTest, RandomCurvesMatchTheAffineReference) {
     EXPECT_EQ(Mod(M(B) - 2 * j * c * c, n), 0);
     EXPECT_EQ(Mod(M(J), n), j);
     EXPECT_TRUE(2 * abs(M(A)) <= n && 2 * abs(M(B)) <= n && 2 * abs(M(J)) <= n);
+  }
+}
+
+// The curves of class number one have the j-invariants of their
+// discriminants; any other index is an internal error.
+TEST(EcCurvesTest, ClassOneCurvesHaveTheirJInvariants) {
+  const std::pair<int32_t, const char*> rows[] = {{1, "1728"}, {2, "8000"}, {3, "0"}, {7, "-3375"},
+      {11, "-32768"}, {19, "-884736"}, {43, "-884736000"}, {67, "-147197952000"}, {163, "-262537412640768000"}};
+  BigInt A, B;
+  for (const auto& [d, j] : rows) {
+    EcClassOneCurve(A, B, d);
+    const mpz_class a3 = 4 * M(A) * M(A) * M(A), disc = a3 + 27 * M(B) * M(B);
+    EXPECT_TRUE(disc != 0 && 1728 * a3 == mpz_class(j) * disc) << d;
+  }
+  for (int32_t d : {0, -3, 4, 5, 8, 164}) ExpectInternalError([&] { EcClassOneCurve(A, B, d); }, "1003.10.1");
+}
+
+// The point search on curves whose orders are counted: the seed gives a point
+// on the twist by u with [S]P not the identity and [S R]P the identity.
+TEST(EcCurvesTest, FindPointMeetsItsContract) {
+  const mpz_class n = 10007;
+  for (const auto& [a, b] : {std::pair{2L, 3L}, std::pair{5L, 11L}}) {
+    long order = n.get_si() + 1;
+    for (long x = 0; x < n; ++x) order += mpz_kronecker(mpz_class((x * x + a) * x + b).get_mpz_t(), n.get_mpz_t());
+    const long twist = 2 * n.get_si() + 2 - order;
+    for (const auto& [r, sign] : {std::pair{order / 2, 1}, std::pair{twist / 2, -1}, std::pair{twist / 2, 0}}) {
+      BigInt T, x, y, a2, u;
+      ASSERT_TRUE(EcFindPoint(T, Big(2), Big(r), Big(a), Big(b), Big(n), sign)) << r;
+      EcSeedPoint(x, y, a2, u, T, Big(a), Big(b), Big(n));
+      EXPECT_TRUE(sign == 0 || mpz_kronecker(M(u).get_mpz_t(), n.get_mpz_t()) == sign);
+      EXPECT_EQ(Mod(M(y) * M(y) - (M(x) * M(x) + M(a2)) * M(x) - b * M(u) * M(u) * M(u), n), 0);
+      const TRef P = std::pair{Mod(M(x), n), Mod(M(y), n)};
+      EXPECT_TRUE(Mul(P, 2, M(a2), n) && !Mul(P, 2 * r, M(a2), n)) << r;
+    }
+    BigInt T;  // 10009 divides neither order
+    EXPECT_FALSE(EcFindPoint(T, Big(1), Big(10009), Big(a), Big(b), Big(n), 0));
+    // Modulo 10007 [S]P is the identity, modulo 10009 hardly ever.
+    ExpectInternalError([&] { EcFindPoint(T, Big(order * twist), Big(1), Big(a), Big(b), Big(n * 10009), 0); },
+                        "1003.4.1");
   }
 }
 

@@ -34,12 +34,7 @@ std::string CopyShared(const TempFolder& folder, const std::string& name) {
   return folder.Path(name);
 }
 
-struct TOutcome {
-  int Status = 0;
-  int32_t ErrorPlace = 0;
-  std::string Message, Raised;
-  std::vector<int32_t> Phases;
-};
+struct TOutcome { int Status = 0; int32_t ErrorPlace = 0; std::string Message, Raised; std::vector<int32_t> Phases; };
 
 TOutcome Verify(const std::string& path, int signaturesOnly, TVerifier&& verifier = TVerifier()) {
   const TSettings saved = Settings;
@@ -79,9 +74,7 @@ TEST_P(VerifierCertificatesTest, OutcomeMatchesTheTable) {
 #ifdef KARVO_SANITIZE
   soakOnly = soakOnly || row[0] == "p400.out" || row[0] == "p500.out";
 #endif
-  if (soakOnly && TestMultiplier() < 2) {
-    GTEST_SKIP() << row[0] << " runs with KARVO_TEST_MULTIPLIER >= 2";
-  }
+  if (soakOnly && TestMultiplier() < 2) GTEST_SKIP() << row[0] << " runs with KARVO_TEST_MULTIPLIER >= 2";
   const std::string& signature = row[2];
   TXFile proof(Shared(row[0]));
   const std::string seed = proof.ReadString("Signature", "1$"), chain = proof.ReadString("Signature", "2$");
@@ -163,9 +156,7 @@ expr_2p255m19.out;1;;Candidate:Expression;2^255-20+1>Valid certificate;~>Valid c
 )";
 
 std::string ValueOf(const TXFile& file, int test, const std::string& text) {
-  if (text.empty() || text[0] != '@') {
-    return text;
-  }
+  if (text.empty() || text[0] != '@') return text;
   const std::string i = std::to_string(test);
   const auto hex = [&](const std::string& section, const char* key) {
     return mpz_class(file.ReadString(section, key), 16);
@@ -190,13 +181,9 @@ void Change(TXFile& file, int test, const std::string& target, const std::string
   const size_t colon = target.find(':');
   const std::string section = target[0] == '^' ? Header : target.substr(0, colon);
   const std::string key = target.substr(colon + 1);
-  if (value != "~") {
-    file.WriteString(section, key, ValueOf(file, test, value));
-  } else if (key.empty()) {
-    file.EraseSection(section);
-  } else {
-    file.DeleteKey(section, key);
-  }
+  if (value != "~") file.WriteString(section, key, ValueOf(file, test, value));
+  else if (key.empty()) file.EraseSection(section);
+  else file.DeleteKey(section, key);
 }
 
 TEST(VerifierMutationsTest, EachChangeHasItsOutcome) {
@@ -210,9 +197,8 @@ TEST(VerifierMutationsTest, EachChangeHasItsOutcome) {
       std::string outcome = fields[c].substr(split + 1);
       SCOPED_TRACE(fields[0] + " " + fields[2] + " " + fields[3] + " := " + value.substr(0, 40));
       std::replace(outcome.begin(), outcome.end(), '_', '\xA0');
-      if (outcome.compare(0, 5, "ERROR") != 0 && outcome.compare(0, 5, "Valid") != 0 && outcome != ".") {
-        outcome = "ERROR at test #" + fields[1] + ": " + outcome;
-      }
+      const bool bare = outcome.compare(0, 5, "ERROR") != 0 && outcome.compare(0, 5, "Valid") != 0 && outcome != ".";
+      outcome = (bare ? "ERROR at test #" + fields[1] + ": " : std::string()) + outcome;
       const int test = std::stoi(fields[1]);
       TXFile file(Shared(fields[0]));
       for (const std::string& edit : SplitText((fields[2].empty() ? "" : fields[2] + ",") + fields[3] + "=" + value, ',')) {
@@ -254,31 +240,24 @@ TEST(VerifierAbortTest, AbortLeavesAPartialSignatureToResumeFrom) {
     EXPECT_EQ(total, count);
     EXPECT_EQ(static_cast<size_t>(nBits), bits.at(static_cast<size_t>(i - 1)));
     EXPECT_EQ(static_cast<size_t>(candidateBits), bits[0]);
-    if (i == 6) {
-      RequestAbort();
-      PollFlag.store(1);
-    }
+    if (i == 6) { RequestAbort(); PollFlag.store(1); }
   };
   const TOutcome aborted = Verify(path, 1, std::move(verifier));
   ResetPolling();
-  EXPECT_EQ(aborted.Raised, "EKVAbort");
   EXPECT_TRUE(aborted.Status == VerifyNotProcessed && aborted.ErrorPlace == 0);
-  EXPECT_EQ(aborted.Message, "Aborted by user");
+  EXPECT_EQ(aborted.Raised + ": " + aborted.Message, "EKVAbort: Aborted by user");
   EXPECT_GE(handlerCalls, 1);
   EXPECT_EQ(tests, (std::vector<int32_t>{1, 2, 3, 4, 5, 6}));
   EXPECT_EQ(aborted.Phases, (std::vector<int32_t>{VerifyPhaseStructure, VerifyPhaseFull}));
   EXPECT_TRUE(TXFile(path).ValueExists("Signature", "ce"));
-
   const TOutcome resumed = Verify(path, 1);
   EXPECT_EQ(resumed.Message, "Valid certificate");
   EXPECT_EQ(resumed.Phases, (std::vector<int32_t>{VerifyPhaseStructure, VerifyPhasePartial, VerifyPhaseFull}));
   EXPECT_FALSE(TXFile(path).ValueExists("Signature", "ce"));
   EXPECT_EQ(Verify(path, 1).Message, "Valid signature");
-
   for (const std::string& name : {std::string(), folder.Path("absent.out"), path + "/x"}) {
     const TOutcome o = Verify(name, 1);
-    EXPECT_EQ(o.Message, "Invalid file name") << name;
-    EXPECT_EQ(o.Phases.size(), 0u) << name;
+    EXPECT_TRUE(o.Message == "Invalid file name" && o.Phases.empty()) << name << ": " << o.Message;
   }
 }
 
