@@ -34,12 +34,20 @@ while IFS= read -r -d '' file; do
   fi
 done < <(git ls-files -z --cached --others --exclude-standard | grep -zv '^build')
 
+# With ccache, putting a mutated file back costs nothing, and a second run
+# over another tree with the same src/ finds every mutant already compiled.
+launcher=()
+if command -v ccache >/dev/null; then
+  export CCACHE_BASEDIR=$work
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 cmake -S "$tree" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DKARVO_WERROR=OFF -DKARVO_BUILD_BENCH=OFF >/dev/null
+  -DKARVO_WERROR=OFF -DKARVO_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build "$build" -j "$jobs" >/dev/null
 
-# Fixed random data, so that a mutant's fate depends on the tests alone.
-export KARVO_TEST_SEED=$seed
+# Fixed random data, so that a mutant's fate depends on the tests alone; a
+# suite stops at its first failure, which is all a kill needs.
+export KARVO_TEST_SEED=$seed GTEST_FAIL_FAST=1
 run_tests() {
   # shellcheck disable=SC2086
   ctest --test-dir "$build" -j "$jobs" --stop-on-failure --timeout "$1" ${KARVO_MUTANTS_CTEST:-} \
