@@ -46,29 +46,20 @@ template <typename T>
 Word Wnz(const T& y) { return std::max<Word>(W(y), 1); }
 template <typename T>
 int32_t Int(const T& y) { return static_cast<int32_t>(W(y)) == 0 ? -7 : static_cast<int32_t>(W(y)); }
-// z := |v| rebuilt with the sign of x (the bit operations act on magnitudes).
-void SignOf(mpz_ptr z, Mpz v, Mpz x) {
-  mpz_abs(z, v);
-  if (mpz_sgn(x) < 0) {
-    mpz_neg(z, z);
-  }
+MpzValue Abs(Mpz x) {
+  MpzValue a;
+  mpz_abs(a, x);
+  return a;
 }
+// z := |v| with the sign of x (the bit operations act on magnitudes).
+void SignOf(mpz_ptr z, Mpz v, Mpz x) { mpz_mul_si(z, Abs(v), mpz_sgn(x) < 0 ? -1 : 1); }
 std::vector<Word> Mag(const BigInt& x, int32_t n) {
   std::vector<Word> w(static_cast<size_t>(std::max(n, x.Length)) + 1, 0);
   std::copy(x.Words, x.Words + x.Length, w.begin());
   w.resize(static_cast<size_t>(n));
   return w;
 }
-int64_t SetWords(BigInt& z, const std::vector<Word>& w, int64_t side = 0) {
-  test::BigFromWords(z, w, 0);
-  return side;
-}
-// z := |x| mod 2^(32·n), with the bit 32·n of the full value as the side.
-int64_t Wrap(mpz_ptr z, Mpz v, int32_t n) {
-  const int64_t carry = mpz_tstbit(v, static_cast<mp_bitcnt_t>(32 * n));
-  mpz_fdiv_r_2exp(z, v, static_cast<mp_bitcnt_t>(32 * n));
-  return carry;
-}
+void SetWords(BigInt& z, const std::vector<Word>& w) { test::BigFromWords(z, w, 0); }
 int32_t Len(Mpz v) { return static_cast<int32_t>((mpz_sizeinbase(v, 2) + 31) / 32) - (mpz_sgn(v) == 0); }
 
 // [U_{k+1} U_k; U_k U_{k-1}] by powers of [P -Q; 1 0] modulo N: U_k and
@@ -119,31 +110,11 @@ std::string HexRef(Mpz x, int32_t group, bool pad) {
   return out;
 }
 int64_t Hash(const std::string& s) { return static_cast<int64_t>(std::hash<std::string>{}(s)); }
-template <typename... Ts>
-int64_t Same(mpz_ptr z, Mpz x, Ts... ignored) {
-  ((void)ignored, ...);
-  mpz_set(z, x);
-  return 0;
-}
-MpzValue Abs(Mpz x) {
-  MpzValue a;
-  mpz_abs(a, x);
-  return a;
-}
 
-#define OP(name, forms, domain, maxWords, run, ref)                                     \
-  Op {                                                                                  \
-    name, forms, Domain::domain, maxWords, [](BigInt& z, BigInt& x, BigInt& y) -> int64_t { \
-      (void)x, (void)y;                                                                 \
-      run;                                                                              \
-      return 0;                                                                         \
-    },                                                                                  \
-        [](mpz_ptr z, Mpz x, Mpz y) -> int64_t {                                        \
-          (void)x, (void)y;                                                             \
-          ref;                                                                          \
-          return 0;                                                                     \
-        }                                                                               \
-  }
+// A row whose operation and reference are statements, with no side value.
+#define OP(name, forms, domain, maxWords, run, ref)                                                            \
+  Op{name, forms, Domain::domain, maxWords, [](BigInt& z, BigInt& x, BigInt& y) -> int64_t { (void)x, (void)y; \
+       run; return 0; }, [](mpz_ptr z, Mpz x, Mpz y) -> int64_t { (void)x, (void)y; ref; return 0; }}
 
 const Op ops[] = {
     // Addition and subtraction.
@@ -355,7 +326,7 @@ const Op ops[] = {
   OP(name, Three, Any, 0, const int32_t n = std::max(x.Length, minimum); auto a = Mag(x, n);       \
      auto b = Mag(y, n); std::vector<Word> d(2 * static_cast<size_t>(n) + 1);                       \
      std::vector<Word> s(static_cast<size_t>(WordsScratchSize(n))); (void)s; call; SetWords(z, d), \
-     MpzValue m; Wrap(m, Abs(y), std::max(Len(x), minimum)); mpz_mul(z, Abs(x), m))
+     MpzValue m; mpz_fdiv_r_2exp(m, Abs(y), 32 * std::max<mp_bitcnt_t>(Len(x), minimum)); mpz_mul(z, Abs(x), m))
     KERNEL("WordsMul", 1, WordsMul(d.data(), a.data(), b.data(), n)),
     KERNEL("WordsMulKaratsuba", 2, WordsMulKaratsuba(d.data(), a.data(), b.data(), s.data(), n)),
     KERNEL("WordsMulToom3", 5, WordsMulToom3(d.data(), a.data(), b.data(), s.data(), n)),
@@ -378,109 +349,18 @@ const Op ops[] = {
          SetWords(z, d);
        },
        mpz_mul(z, x, y); mpz_abs(z, z)),
-#define LINEAR(name, expr, refExpr)                                                                        \
-  {name, Three, Domain::Any, 0,                                                                           \
-   [](BigInt& z, BigInt& x, BigInt& y) -> int64_t {                                                       \
-     const int32_t n = x.Length;                                                                          \
-     auto a = Mag(x, n), b = Mag(y, n);                                                                   \
-     const int64_t side = expr;                                                                           \
-     return SetWords(z, a, side);                                                                         \
-   },                                                                                                     \
-   [](mpz_ptr z, Mpz x, Mpz y) -> int64_t {                                                               \
-     const int32_t n = Len(x);                                                                            \
-     MpzValue a = Abs(x), b, t;                                                                           \
-     Wrap(b, Abs(y), n);                                                                                     \
-     refExpr;                                                                                             \
-   }}
-    LINEAR("WordsAddN", WordsAddN(a.data(), b.data(), n), mpz_add(t, a, b); return Wrap(z, t, n)),
-    LINEAR("WordsSubN", static_cast<int32_t>(WordsSubN(a.data(), b.data(), n)),
-           mpz_sub(t, a, b); Wrap(z, t, n); return -(mpz_sgn(t) < 0)),
-    LINEAR("WordsRevSubN", static_cast<int32_t>(WordsRevSubN(a.data(), b.data(), n)),
-           mpz_sub(t, b, a); Wrap(z, t, n); return -(mpz_sgn(t) < 0)),
-    LINEAR("WordsSub3", ([&] {
-             const auto borrow = static_cast<int32_t>(WordsSub3(b.data(), a.data(), b.data(), n));
-             return a = b, borrow;
-           }()),
-           mpz_sub(t, a, b); Wrap(z, t, n); return -(mpz_sgn(t) < 0)),
-    LINEAR("WordsAddWord", WordsAddWord(W(y), a.data(), n), mpz_add_ui(t, a, W(y)); Wrap(z, t, n);
-           mpz_tdiv_q_2exp(t, t, 32 * static_cast<mp_bitcnt_t>(n)); return static_cast<int64_t>(mpz_get_ui(t))),
-    LINEAR("WordsMulWord", WordsMulWord(a.data(), a.data(), n, W(y)),
-           mpz_mul_ui(t, a, W(y)); Wrap(z, t, n); mpz_tdiv_q_2exp(t, t, 32 * static_cast<mp_bitcnt_t>(n));
-           return static_cast<int64_t>(mpz_get_ui(t))),
-    LINEAR("WordsMulWordInPlace", WordsMulWordInPlace(a.data(), n, W(y)),
-           mpz_mul_ui(t, a, W(y) < 2 ? 1 : W(y)); Wrap(z, t, n);
-           mpz_tdiv_q_2exp(t, t, 32 * static_cast<mp_bitcnt_t>(n)); return static_cast<int64_t>(mpz_get_ui(t))),
-    LINEAR("WordsAddMulWord", WordsAddMulWord(a.data(), b.data(), n, W(y) ^ 0x9E3779B9u),
-           mpz_addmul_ui(a, b, W(y) ^ 0x9E3779B9u); Wrap(z, a, n);
-           mpz_tdiv_q_2exp(t, a, 32 * static_cast<mp_bitcnt_t>(n)); return static_cast<int64_t>(mpz_get_ui(t))),
-    LINEAR("WordsSubMulWord", WordsSubMulWord(a.data(), b.data(), n, W(y) ^ 0x9E3779B9u),
-           mpz_submul_ui(a, b, W(y) ^ 0x9E3779B9u); Wrap(z, a, n); mpz_sub(t, z, a);
-           mpz_tdiv_q_2exp(t, t, 32 * static_cast<mp_bitcnt_t>(n)); return static_cast<int64_t>(mpz_get_ui(t))),
-    LINEAR("WordsDivWord", WordsDivWord(a.data(), n, Wnz(y)) + (int64_t{WordsModWord(b.data(), n, Wnz(y))} << 32),
-           mpz_set(t, b); return mpz_tdiv_q_ui(z, a, Wnz(y)) + (static_cast<int64_t>(mpz_tdiv_ui(t, Wnz(y))) << 32)),
-    LINEAR("WordsModExactOdd",
-           (WordsModExactOdd(a.data(), n, 0, W(y) | 1) == 0) + 2 * WordsMod3(a.data(), n) +
-               8 * (WordsModExactOddInv(a.data(), n, 0, W(y) | 1, WordInverse(W(y) | 1)) == 0),
-           mpz_set(z, a); const int64_t divides = mpz_divisible_ui_p(a, W(y) | 1) != 0;
-           return divides * 9 + 2 * static_cast<int64_t>(mpz_fdiv_ui(a, 3))),
-    LINEAR("WordsDivExactOdd",
-           (std::copy_n(b.begin(), n, a.begin()), WordsMulWordInPlace(a.data(), n, W(y) | 1),
-            WordsDivExactOdd(a.data(), n, WordInverse(W(y) | 1), W(y) | 1), 0),
-           mpz_set(z, b); return 0),
-    LINEAR("WordsShiftBits",
-           WordsShiftLeftBits(a.data(), n, static_cast<int>(W(y) % 32)) +
-               (n > 0 ? (int64_t{WordsShiftRightBits(b.data(), n, 1 + static_cast<int>(W(y) % 31))} << 32) +
-                            (int64_t{WordsShiftRight1(b.data(), n)} << 33) + (int64_t{b[0]} << 34)
-                      : 0),
-           mpz_mul_2exp(t, a, W(y) % 32); Wrap(z, t, n);
-           mpz_tdiv_q_2exp(t, t, 32 * static_cast<mp_bitcnt_t>(n)); if (n == 0) { return 0; } MpzValue r;
-           mpz_tdiv_q_2exp(r, b, 1 + W(y) % 31); const bool topZero = Len(r) < n; mpz_tdiv_q_2exp(b, r, 1);
-           return static_cast<int64_t>(mpz_get_ui(t)) + (int64_t{topZero} << 32) +
-                  (int64_t{Len(r) == n && [&] {
-                    MpzValue top;
-                    mpz_tdiv_q_2exp(top, r, 32 * static_cast<mp_bitcnt_t>(n - 1));
-                    return mpz_cmp_ui(top, 1) == 0;
-                  }()} << 33) +
-                  (static_cast<int64_t>(W(b)) << 34)),
-    LINEAR("WordsQueries",
-           WordsCompare(a.data(), b.data(), n) + 3 * (WordsLowestBit(a.data(), n) + 1) +
-               (int64_t{WordsPopCount(b.data(), n)} << 32),
-           mpz_set(z, a); auto sgn = [](int c) { return (c > 0) - (c < 0); };
-           return sgn(mpz_cmp(a, b)) + 3 * (mpz_sgn(a) == 0 ? 0 : static_cast<int64_t>(mpz_scan1(a, 0)) + 1) +
-                  (static_cast<int64_t>(mpz_popcount(b)) << 32)),
-#undef LINEAR
 };
 
 // y made to fit the operation.
 void Fit(mpz_ptr y, Domain domain) {
-  switch (domain) {
-    case Domain::Any:
-      break;
-    case Domain::NonZero:
-      if (mpz_sgn(y) == 0) {
-        mpz_set_si(y, -1);
-      }
-      break;
-    case Domain::Modulus:
-      mpz_abs(y, y);
-      if (mpz_cmp_ui(y, 2) < 0) {
-        mpz_add_ui(y, y, 2);
-      }
-      break;
-    case Domain::Odd:
-      mpz_abs(y, y);
-      mpz_setbit(y, 0);
-      if (mpz_cmp_ui(y, 3) < 0) {
-        mpz_set_ui(y, 3);
-      }
-      break;
-    case Domain::Prime:
-      mpz_abs(y, y);
-      mpz_nextprime(y, y);
-      if (mpz_cmp_ui(y, 3) < 0) {
-        mpz_set_ui(y, 3);
-      }
-      break;
+  if (domain == Domain::NonZero && mpz_sgn(y) == 0) {
+    mpz_set_si(y, -1);
+  } else if (domain >= Domain::Modulus) {
+    mpz_abs(y, y);
+    domain == Domain::Odd ? mpz_setbit(y, 0) : domain == Domain::Prime ? mpz_nextprime(y, y) : void();
+    if (mpz_cmp_ui(y, domain == Domain::Modulus ? 2 : 3) < 0) {
+      mpz_set_ui(y, 3);
+    }
   }
 }
 

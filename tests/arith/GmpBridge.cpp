@@ -1,6 +1,8 @@
 #include "GmpBridge.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "arith/BigTempPool.h"
 #include "base/Errors.h"
@@ -56,14 +58,8 @@ testing::AssertionResult BigMatches(const BigInt& x, mpz_srcptr expected) {
 }
 
 BigRandom::BigRandom() {
-  uint64_t hash = 1469598103934665603ull;
-  if (const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info()) {
-    for (const char* text : {info->test_suite_name(), ".", info->name()}) {
-      for (const char* p = text; *p != '\0'; ++p) {
-        hash = (hash ^ static_cast<unsigned char>(*p)) * 1099511628211ull;
-      }
-    }
-  }
+  const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+  const size_t hash = std::hash<std::string>{}(info == nullptr ? "" : std::string(info->test_suite_name()) + info->name());
   std::seed_seq seq{static_cast<uint32_t>(TestSeed()), static_cast<uint32_t>(TestSeed() >> 32),
                     static_cast<uint32_t>(hash), static_cast<uint32_t>(hash >> 32)};
   engine_.seed(seq);
@@ -75,9 +71,7 @@ std::vector<Word> BigRandom::Words(int32_t count, Shape shape) {
   const int64_t bits = 32 * int64_t{count};
   switch (shape) {
     case Shape::Uniform:
-      for (Word& w : words) {
-        w = NextWord();
-      }
+      std::generate(words.begin(), words.end(), [this] { return NextWord(); });
       break;
     case Shape::Runs:  // alternating runs of ones and zeros, short or long, so carries ripple far
       for (int64_t bit = bits - 1, ones = 1; bit >= 0; ones ^= 1) {
@@ -101,9 +95,7 @@ std::vector<Word> BigRandom::Words(int32_t count, Shape shape) {
       }
       break;
     case Shape::Special:
-      for (Word& w : words) {
-        w = special[engine_() % 5];
-      }
+      std::generate(words.begin(), words.end(), [this] { return special[engine_() % 5]; });
       break;
   }
   if (words.back() == 0) {
@@ -142,9 +134,7 @@ testing::AssertionResult RaisesInternalError(const std::function<void()>& action
 
 void ResetPolling() {
   ClearPollHandler();
-  AbortRequested = 0;
-  InPoll = 0;
-  PollFlag = 0;
+  AbortRequested = InPoll = PollFlag = 0;
 }
 
 testing::AssertionResult AbortsAtPoll(const std::function<void()>& action, int32_t at) {
