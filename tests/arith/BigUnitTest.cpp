@@ -1,6 +1,5 @@
-// What the table against GMP cannot see: every internal error with its exact
-// code, the registered modulus and the pool of temporaries across
-// exceptions, the abort polled inside long loops, and the small fixed tables.
+// What the table against GMP cannot see: every internal error code, the modulus and the
+// pool across exceptions, the abort inside long loops, and the small fixed tables.
 
 #include <gmp.h>
 #include <gtest/gtest.h>
@@ -174,37 +173,7 @@ TEST(BigUnitTest, FixedTablesAndSmallForms) {
     EXPECT_FALSE(BigReadStream(y, in));
     EXPECT_TRUE(test::BigMatches(y, MpzValue(-77)));
   }
-}
-
-TEST(BigUnitTest, RegisteredModulusNestsOneLevelAndSurvivesExceptions) {
-  BigInt outer, inner, x;
-  BigSetWord(outer, 1000003);
-  BigSetWord(inner, 999983);
   {
-    BigModulusScope scope(outer);
-    {
-      BigModulusScope nested(inner);
-      EXPECT_TRUE(BigEqual(BigRegisteredModulus(), inner));
-    }
-    EXPECT_TRUE(BigEqual(BigRegisteredModulus(), outer));
-    try {
-      BigModulusScope nested(inner);
-      throw EKVAbort("Operation aborted");
-    } catch (const EKVAbort&) {
-    }
-    EXPECT_TRUE(BigEqual(BigRegisteredModulus(), outer));
-  }
-  EXPECT_FALSE(BigHasModulus());
-  EXPECT_TRUE(BigIsZero(BigRegisteredModulus()));
-  BigPushModulus(outer);
-  BigPushModulus(inner);
-  BigClearModulus();
-  EXPECT_FALSE(BigHasModulus());
-  BigPopModulus();
-  EXPECT_FALSE(BigHasModulus());
-}
-
-TEST(BigUnitTest, BatchInverseAgreesWithSingleInverses) {
   test::BigRandom random;
   BigInt N;
   MpzValue ref;
@@ -227,11 +196,11 @@ TEST(BigUnitTest, BatchInverseAgreesWithSingleInverses) {
     EXPECT_TRUE(test::BigMatches(values[i], want[i])) << i;
   }
   EXPECT_TRUE(BigInvModBatch(values.data(), 0, N));
+  }
 }
 
-// Each long operation polls: an abort on entry and one inside the loop raise
-// EKVAbort, give back the temporaries and the modulus, and the operation
-// then runs to the same result.
+// An abort on entry and one inside the loop give back the temporaries and the
+// modulus, and the operation then runs to the same result.
 TEST(BigUnitTest, LongOperationsRaiseTheAbortInsideTheirLoops) {
   test::BigRandom random;
   BigInt x, y, N, p, c, e;
@@ -285,7 +254,7 @@ TEST(BigUnitTest, LongOperationsRaiseTheAbortInsideTheirLoops) {
   }
 }
 
-TEST(BigUnitTest, TemporariesAreZeroDistinctAndGivenBackOnEveryExit) {
+TEST(BigUnitTest, TemporariesAndTheModulusAreGivenBackOnEveryExit) {
   BigTempPool& pool = BigTempPool::Instance();
   const int32_t mark = pool.Mark();
   try {
@@ -317,7 +286,6 @@ TEST(BigUnitTest, TemporariesAreZeroDistinctAndGivenBackOnEveryExit) {
   BigModReleaseScratch();
   WordsReleaseScratch();
   pool.Trim();
-  // Arithmetic after the storage went back.
   test::BigRandom random;
   BigInt x, z;
   MpzValue ref, want;
@@ -325,6 +293,27 @@ TEST(BigUnitTest, TemporariesAreZeroDistinctAndGivenBackOnEveryExit) {
   BigSqrTo(z, x);
   mpz_mul(want, ref, ref);
   EXPECT_TRUE(test::BigMatches(z, want));
+  BigInt outer, inner;
+  BigSetWord(outer, 1000003);
+  BigSetWord(inner, 999983);
+  {
+    BigModulusScope scope(outer);
+    {
+      BigModulusScope nested(inner);
+      EXPECT_TRUE(BigEqual(BigRegisteredModulus(), inner));
+    }
+    EXPECT_TRUE(BigEqual(BigRegisteredModulus(), outer));
+    EXPECT_THROW((BigModulusScope(inner), throw EKVAbort("Operation aborted")), EKVAbort);
+    EXPECT_TRUE(BigEqual(BigRegisteredModulus(), outer));
+  }
+  EXPECT_FALSE(BigHasModulus());
+  EXPECT_TRUE(BigIsZero(BigRegisteredModulus()));
+  BigPushModulus(outer);
+  BigPushModulus(inner);
+  BigClearModulus();
+  EXPECT_FALSE(BigHasModulus());
+  BigPopModulus();
+  EXPECT_FALSE(BigHasModulus());
 }
 
 }  // namespace

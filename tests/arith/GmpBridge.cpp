@@ -59,7 +59,7 @@ testing::AssertionResult BigMatches(const BigInt& x, mpz_srcptr expected) {
 
 BigRandom::BigRandom() {
   const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-  const size_t hash = std::hash<std::string>{}(info == nullptr ? "" : std::string(info->test_suite_name()) + info->name());
+  const size_t hash = std::hash<std::string>{}(info ? std::string(info->test_suite_name()) + info->name() : "");
   std::seed_seq seq{static_cast<uint32_t>(TestSeed()), static_cast<uint32_t>(TestSeed() >> 32),
                     static_cast<uint32_t>(hash), static_cast<uint32_t>(hash >> 32)};
   engine_.seed(seq);

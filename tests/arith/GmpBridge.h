@@ -1,8 +1,7 @@
 #pragma once
 
-// What the arith tests share: GMP as the reference (values and conversions of
-// support/MpzValue.h), the record invariants, seeded operands of hard shapes,
-// and the checks of internal errors and abort polling.
+// Shared by the arith tests: GMP as the reference (support/MpzValue.h), seeded
+// operands of hard shapes, and the checks of internal errors and abort polling.
 
 #include <gmp.h>
 #include <gtest/gtest.h>
@@ -41,19 +40,16 @@ class BigRandom {
   std::mt19937_64 engine_;
 };
 
-// Lengths in words at and around every switch of method: Karatsuba and
-// Toom-3 for products and squares, Toom-3 recursing into itself, the
-// modular-powering methods, plus small lengths.
+// Lengths in words around every switch of method (Karatsuba, Toom-3 and its
+// recursion for products and squares, modular powering), plus small ones.
 std::vector<int32_t> ThresholdLengths();
-
+// Random cases scale with KARVO_TEST_MULTIPLIER.
 int32_t Rounds(int32_t base);
 
 // action raises exactly "Internal error <code>" and leaves the pool's mark.
 testing::AssertionResult RaisesInternalError(const std::function<void()>& action, const std::string& code);
-
-// With the poll flag raised, the handler confirms an abort at poll number at
-// (1 = on entry) and raises the flag again before it: action must raise
-// EKVAbort and leave the pool's mark. Polling is reset afterwards.
+// The handler confirms an abort at poll number at (1 = on entry), raising the
+// flag again before it: action must raise EKVAbort and leave the pool's mark.
 testing::AssertionResult AbortsAtPoll(const std::function<void()>& action, int32_t at);
 void ResetPolling();
 

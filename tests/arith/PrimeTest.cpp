@@ -1,5 +1,4 @@
-// The prime generator, the prime table, WordIsPrime and trial division
-// against a plain sieve and GMP; the strong and combined tests against a
+// Primes against a plain sieve and GMP; the strong and combined tests against a
 // strong test written with GMP, with pseudoprimes and Carmichael numbers.
 
 #include <gmp.h>
@@ -61,7 +60,6 @@ TEST(PrimeTest, GeneratorAndWordIsPrimeAgreeWithTheSieve) {
   }
   EXPECT_EQ(PrimeCountPowerOfTwo(30), 54400028);
   EXPECT_EQ(PrimeCountPowerOfTwo(0) + PrimeCountPowerOfTwo(31), 0);
-  // Restarting at segment 0 resumes at 3.
   generator->SkipToSegment(0);
   EXPECT_EQ(generator->Next(), 3u);
   // Each sieving prime's first multiple is computed for the segment, then
@@ -76,9 +74,6 @@ TEST(PrimeTest, GeneratorAndWordIsPrimeAgreeWithTheSieve) {
       ASSERT_EQ(generator->Next(), mpz_cmp_d(prime, 4294967296.0) < 0 ? mpz_get_ui(prime) : 1) << s << ", " << i;
     }
   }
-}
-
-TEST(PrimeTest, WordIsPrimeOnHardAndRandomWords) {
   for (Word n : {2u, 3u, 61u, 65521u, 65537u, 1373639u, 1373677u, 4294967279u, 4294967291u}) {
     EXPECT_TRUE(WordIsPrime(n)) << n;
   }
@@ -87,7 +82,6 @@ TEST(PrimeTest, WordIsPrimeOnHardAndRandomWords) {
                  25326001u, 3215031751u, 65521u * 65521u, 65519u * 65521u, 561u, 1105u, 1729u, 41041u, 825265u}) {
     EXPECT_FALSE(WordIsPrime(n)) << n;
   }
-  test::BigRandom random;
   for (int32_t i = 0; i < test::Rounds(20000); ++i) {
     const Word n = random.NextWord() | (i & 1);
     ASSERT_EQ(WordIsPrime(n), mpz_probab_prime_p(MpzValue(n), 30) != 0) << n;
@@ -192,7 +186,7 @@ TEST(PrimeTest, SmallestFactorAgreesWithTrialDivision) {
     }
     Word expected = 1;
     for (int32_t k = 1; k <= SmallPrimeCount && expected == 1 && mpz_cmpabs_ui(ref, 1) > 0; ++k) {
-      expected = mpz_divisible_ui_p(ref, SmallPrimes[static_cast<size_t>(k)]) != 0 ? SmallPrimes[static_cast<size_t>(k)] : 1;
+      expected = mpz_divisible_ui_p(ref, SmallPrimes.at(k)) != 0 ? SmallPrimes.at(k) : 1;
     }
     ASSERT_EQ(BigSmallestFactor(x), expected) << test::MpzShown(ref);
   }
@@ -215,9 +209,8 @@ bool ReferenceStrong(mpz_srcptr n, unsigned long b) {
   return pass;
 }
 
-// The strong test whole and through its two halves (the split of N - 1, and
-// the finish from b^d), on products p·(2p - 1), which pass base 2 far more
-// often than random numbers, and on random odd numbers.
+// The strong test whole and in its two halves, on random odd numbers and on
+// products p·(2p - 1), which pass base 2 far more often.
 TEST(PrimeTest, StrongTestAgreesWithGmp) {
   test::BigRandom random;
   for (int32_t round = 0; round < test::Rounds(200); ++round) {
@@ -230,9 +223,7 @@ TEST(PrimeTest, StrongTestAgreesWithGmp) {
       mpz_mul(v, v, q);
     }
     mpz_setbit(v, 0);
-    if (mpz_cmp_ui(v, 3) < 0) {
-      mpz_set_ui(v, 3);
-    }
+    mpz_add_ui(v, v, mpz_cmp_ui(v, 1) == 0 ? 2 : 0);
     BigInt n, bigMinusOne, bigD;
     test::BigFromMpz(n, v);
     const int32_t s = BigSplitMinusOne(n, bigMinusOne, bigD);
