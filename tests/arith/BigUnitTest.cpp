@@ -161,7 +161,10 @@ TEST(BigUnitTest, FixedTablesAndSmallForms) {
   // A stream cut short or with a length out of range leaves the record as it was.
   std::ostringstream out;
   test::BigFromWords(x, {1, 2, 3, 4, 5}, 1);
+  BigShrinkToFit(x);  // from the storage of 2^100000 down to one step of 8 words
   BigWriteStream(x, out);
+  BigInt moved(std::move(x));
+  EXPECT_TRUE(moved.Capacity == 8 && moved.Length == 5 && x.Words == nullptr && x.Capacity + x.Length == 0);
   const std::string bytes = out.str();
   EXPECT_EQ(bytes.substr(0, 8), std::string("\x05\0\0\0\x01\0\0\0", 8));
   for (const std::string& text : {bytes.substr(0, 3), bytes.substr(0, 8), bytes.substr(0, bytes.size() - 1),
