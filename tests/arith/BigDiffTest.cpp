@@ -106,7 +106,7 @@ std::string HexRef(Mpz x, int32_t group, bool pad) {
   }
   return out;
 }
-int64_t Hash(const std::string& s) { return static_cast<int64_t>(std::hash<std::string>{}(s)); }
+uint64_t Hash(const std::string& s) { return std::hash<std::string>{}(s); }  // sums of these wrap, unsigned
 
 // A row whose operation and reference are statements, with no side value.
 #define OP(name, forms, domain, maxWords, run, ref)                                                            \
@@ -181,8 +181,9 @@ const Op ops[] = {
      [](BigInt& z, BigInt& x, BigInt& y) -> int64_t {
        BigSetZero(z);
        const auto k = static_cast<int32_t>(W(y) % 25000);
-       return BigBitSize(x) + (int64_t{BigPopCount(x)} << 20) + (int64_t{BigTestBit(x, k)} << 40) +
-              (int64_t{BigBitField(x, k, static_cast<int32_t>(W(y) % 33))} << 41) + int64_t{BigTestBit(x, -1)};
+       const uint64_t field = BigBitField(x, k, static_cast<int32_t>(W(y) % 33));
+       return static_cast<int64_t>(BigBitSize(x) + (uint64_t(BigPopCount(x)) << 20) + (uint64_t(BigTestBit(x, k)) << 40) +
+                                   (field << 41) + BigTestBit(x, -1));
      },
      [](mpz_ptr, Mpz x, Mpz y) -> int64_t {
        const MpzValue m = Abs(x);
@@ -190,9 +191,8 @@ const Op ops[] = {
        MpzValue field;
        mpz_tdiv_q_2exp(field, m, k);
        mpz_fdiv_r_2exp(field, field, W(y) % 33);
-       return static_cast<int64_t>(mpz_sgn(x) == 0 ? 0 : mpz_sizeinbase(x, 2)) +
-              (static_cast<int64_t>(mpz_popcount(m)) << 20) + (int64_t{mpz_tstbit(m, k)} << 40) +
-              (static_cast<int64_t>(mpz_get_ui(field)) << 41);
+       return static_cast<int64_t>((mpz_sgn(x) == 0 ? 0 : mpz_sizeinbase(x, 2)) + (uint64_t{mpz_popcount(m)} << 20) +
+                                   (uint64_t(mpz_tstbit(m, k)) << 40) + (uint64_t{mpz_get_ui(field)} << 41));
      }},
     {"Compare", Three | XisY, Domain::Any, 0,
      [](BigInt& z, BigInt& x, BigInt& y) -> int64_t {
@@ -277,8 +277,8 @@ const Op ops[] = {
        BigFromString(z, hex, 16);
        BigInt d;
        BigFromString(d, blanked, 10);
-       return Hash(hex) + Hash(decimal) + BigEqual(d, z) + BigDecimalSize(x) * 3 +
-              7 * (BigIsNumberText(blanked, 10) + 2 * BigIsNumberText(hex, 16) + 4 * BigIsNumberText(hex, 10));
+       const uint64_t texts = BigIsNumberText(blanked, 10) + 2 * BigIsNumberText(hex, 16) + 4 * BigIsNumberText(hex, 10);
+       return static_cast<int64_t>(Hash(hex) + Hash(decimal) + BigEqual(d, z) + BigDecimalSize(x) * 3 + 7 * texts);
      },
      [](mpz_ptr z, Mpz x, Mpz y) -> int64_t {
        const std::string hex = HexRef(x, static_cast<int32_t>(W(y) % 9), (W(y) & 16) != 0);
@@ -287,7 +287,8 @@ const Op ops[] = {
        decimal.resize(std::char_traits<char>::length(decimal.c_str()));
        const int64_t digits = mpz_sgn(x) == 0 ? 0 : static_cast<int64_t>(decimal.size()) - (mpz_sgn(x) < 0);
        const bool hexIsDecimal = hex.find_first_of("ABCDEF") == std::string::npos;
-       return mpz_set(z, x), Hash(hex) + Hash(decimal) + 1 + digits * 3 + 7 * (3 + 4 * hexIsDecimal);
+       const uint64_t sum = Hash(hex) + Hash(decimal) + 1 + digits * 3 + 7 * (3 + 4 * hexIsDecimal);
+       return mpz_set(z, x), static_cast<int64_t>(sum);
      }},
     OP("Stream", Three | ZisX, Any, 0, std::stringstream s; BigWriteStream(x, s); BigReadStream(z, s), mpz_set(z, x)),
     OP("FromBytes", Three | ZisX, Any, 0, std::vector<uint8_t> b(4 * static_cast<size_t>(x.Length) + 1, 0);

@@ -127,7 +127,6 @@ TEST_F(PrimeTableTest, SizesFollowTheClampedMsc) {
     BuildPrimeTable();
     EXPECT_TRUE(Consistent(msc)) << msc;
   }
-  // Built again only when the size changes.
   const TPrimeEntry* first = PrimeTable;
   PrimeTable[5].Residue = 12345;
   BuildPrimeTable();
