@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 
 #include "arith/BigTempPool.h"
 #include "classpolys/BigFloat.h"
@@ -72,6 +73,78 @@ void GetConstant(BigFloat& a, int32_t k, TCachedConstant& cache, void (*compute)
   MulPow2(a, k);
 }
 
+// Σ u^k / (f(1)·…·f(k)) over k ≥ 0 by rectangular splitting: the powers
+// u^1 … u^m once, then blocks of m terms summed with exact integer cofactors
+// and one division each, so only about 2√n products are of full length.
+struct TSeries {
+  void (*MulFactor)(BigInt& r, Word l);  // r ← r·f(l)
+  double (*Log2Factor)(Word l);
+};
+
+void SeriesSum(BigFloat& sum, const BigFloat& u, const TSeries& series) {
+  SetOne(sum);
+  if (IsZero(u)) {
+    return;
+  }
+  // Terms until one falls P + 2 bits below 1.
+  const int32_t precision = GetPrecision();
+  const double logU = static_cast<double>(BigBitSize(u.Mantissa)) + u.Exponent;
+  int32_t n = 1;
+  for (double logTerm = 0; logTerm >= -(precision + 2.0); ++n) {
+    logTerm += logU - series.Log2Factor(static_cast<Word>(n));
+  }
+  const auto m = std::max<int32_t>(1, static_cast<int32_t>(std::sqrt(double(n))));
+  const int32_t blocks = (n + m - 1) / m;
+  FloatTemps t(m + 3);  // t[i] = u^i for i = 1 … m
+  BigFloat& acc = t[m + 1];
+  BigFloat& part = t[m + 2];
+  Assign(t[1], u);
+  for (int32_t i = 2; i <= std::min(m, n - 1); ++i) {
+    Assign(t[i], t[i - 1]);
+    Mul(t[i], u);
+  }
+  BigTemps bt(1);
+  BigInt& cofactor = bt[0];
+  SetZero(sum);
+  for (int32_t j = blocks - 1; j >= 0; --j) {
+    const int32_t top = std::min(m, n - j * m);
+    // Block j reaches the sum scaled by u^(jm): it needs that many bits less.
+    PrecisionScope blockScope(static_cast<int32_t>(
+        std::max(128.0, precision + std::min(logU, 0.0) * j * m)));
+    // acc = u^m·T(j+1) + Σ u^i·f(jm+i+1)…f(jm+top), T(j) = acc / f(jm+1)…f(jm+top).
+    SetZero(acc);
+    if (j + 1 < blocks) {
+      Assign(acc, sum);
+      Assign(part, t[m]);
+      Mul(acc, part);
+    }
+    BigSetOne(cofactor);
+    for (int32_t i = top - 1; i >= 0; --i) {
+      series.MulFactor(cofactor, static_cast<Word>(j * m + i + 1));
+      if (i == 0) {
+        SetBig(part, cofactor);
+      } else {
+        Assign(part, t[i]);
+        MulBig(part, cofactor);
+      }
+      AddTo(acc, part);
+    }
+    DivBig(acc, cofactor);
+    Swap(sum, acc);
+  }
+}
+
+void MulExpFactor(BigInt& r, Word l) { BigMulWord(r, l); }
+double Log2ExpFactor(Word l) { return std::log2(double(l)); }
+constexpr TSeries kExpSeries = {MulExpFactor, Log2ExpFactor};
+
+void MulCosFactor(BigInt& r, Word l) {
+  BigMulWord(r, 2 * l - 1);
+  BigMulWord(r, 2 * l);
+}
+double Log2CosFactor(Word l) { return std::log2((2.0 * l - 1) * 2.0 * l); }
+constexpr TSeries kCosSeries = {MulCosFactor, Log2CosFactor};
+
 }  // namespace
 
 void FreeFloatConstants() {
@@ -91,23 +164,13 @@ void Exp(BigFloat& a) {
   const bool negative = IsNegative(a);
   {
     PrecisionScope scope(GetPrecision() + 32);
-    FloatTemps t(2);
-    BigFloat& term = t[0];
-    BigFloat& sum = t[1];
+    FloatTemps t(1);
+    BigFloat& sum = t[0];
     BigAbs(a.Mantissa);
     Normalize(a);
     const int64_t s = std::max<int64_t>(0, int64_t{BigBitSize(a.Mantissa)} + a.Exponent + 32);
     MulPow2(a, static_cast<int32_t>(-s));
-    Assign(term, a);
-    Assign(sum, a);
-    for (Word k = 2;; ++k) {
-      Mul(term, a);
-      DivWord(term, k);
-      if (!AddTo(sum, term)) {
-        break;
-      }
-    }
-    Increment(sum);
+    SeriesSum(sum, a, kExpSeries);
     for (int64_t i = 0; i < s; ++i) {
       Square(sum);
     }
@@ -149,21 +212,8 @@ void SinCos(BigFloat& s, BigFloat& c, const BigFloat& x, bool tangentInstead) {
     } else {
       MulPow2(y, -2);
       SquareOf(y2, y);
-      SetOne(c);
-      SetOne(term);
-      for (Word k = 2;; k += 2) {
-        Mul(term, y2);
-        Negate(term);
-        if (k <= 65536) {
-          DivWord(term, (k - 1) * k);
-        } else {
-          DivWord(term, k);
-          DivWord(term, k - 1);
-        }
-        if (!AddTo(c, term)) {
-          break;
-        }
-      }
+      Negate(y2);
+      SeriesSum(c, y2, kCosSeries);
       for (int i = 0; i < 2; ++i) {
         Square(c);
         MulPow2(c, 1);

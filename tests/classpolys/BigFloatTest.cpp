@@ -116,7 +116,9 @@ const TFloatRow kRealRows[] = {
      [](auto r, auto x, auto, int) { mpfr_ui_div(r, 1, x, MPFR_RNDN); }},
     {"sqrt", -40, 40, false, 2, kRelative, [](auto& r, auto& x, auto&, int) { Sqrt(x); Swap(r, x); },
      [](auto r, auto x, auto, int) { mpfr_sqrt(r, x, MPFR_RNDN); }},
-    {"exp", -40, 4, true, 40, kRelative, [](auto& r, auto& x, auto&, int) { Exp(x); Swap(r, x); },
+    // |x| < 16: the ⌈log2 |x|⌉ + 33 squarings spend the 32 guard bits and
+    // about 4·|x| units more.
+    {"exp", -40, 4, true, 72, kRelative, [](auto& r, auto& x, auto&, int) { Exp(x); Swap(r, x); },
      [](auto r, auto x, auto, int) { mpfr_exp(r, x, MPFR_RNDN); }},
     {"cos", -20, 5, true, 4, 0, [](auto& r, auto& x, auto& y, int) { SinCos(y, r, x, false); },
      [](auto r, auto x, auto, int) { mpfr_cos(r, x, MPFR_RNDN); }},
