@@ -3,29 +3,25 @@
 //
 //   operation,bits,karvo_ns,mpfr_ns
 //
-// Each time is the best of three samples; a sample repeats the operation until
-// at least 0.2 s have passed and divides by the count. Both sides get the same
+// Times follow bench/BestTime.h. Both sides get the same
 // random operands in [1/2, 1); mul and div work in place on both sides (the
 // value drifts, the cost does not); sqrt and exp copy the operand first on
 // our side, whose routines work in place.
 
 #include <mpfr.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <random>
 #include <vector>
 
+#include "BestTime.h"
 #include "classpolys/BigFloat.h"
 
 namespace karvo {
 namespace {
 
-constexpr double sampleSeconds = 0.2;
-constexpr int samples = 3;
 
 struct Operands {
   BigFloat x, y, r, s, c;
@@ -82,31 +78,6 @@ const Case cases[] = {
      [](Operands& o) { mpfr_sin_cos(o.ms, o.mc, o.mx, MPFR_RNDN); }},
 };
 
-double TimeIt(const std::function<void(Operands&)>& body, Operands& o) {
-  using Clock = std::chrono::steady_clock;
-  const auto first = Clock::now();
-  body(o);
-  const double once = std::chrono::duration<double>(Clock::now() - first).count();
-  const auto batch = static_cast<int64_t>(std::max(1.0, sampleSeconds / 10 / std::max(once, 1e-9)));
-  double best = 0;
-  for (int sample = 0; sample < samples; ++sample) {
-    int64_t count = 0;
-    const auto start = Clock::now();
-    double elapsed = 0;
-    while (elapsed < sampleSeconds) {
-      for (int64_t i = 0; i < batch; ++i) {
-        body(o);
-      }
-      count += batch;
-      elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    }
-    const double ns = elapsed * 1e9 / static_cast<double>(count);
-    if (sample == 0 || ns < best) {
-      best = ns;
-    }
-  }
-  return best;
-}
 
 }  // namespace
 }  // namespace karvo
@@ -123,8 +94,8 @@ int main() {
       RandomValue(engine, bits, o.y, o.my);
       Assign(o.r, o.x);
       mpfr_set(o.mr, o.mx, MPFR_RNDN);
-      const double karvoNs = TimeIt(c.karvo, o);
-      const double mpfrNs = TimeIt(c.reference, o);
+      const double karvoNs = bench::BestTimeNs([&] { c.karvo(o); });
+      const double mpfrNs = bench::BestTimeNs([&] { c.reference(o); });
       std::printf("%s,%d,%.0f,%.0f\n", c.operation, bits, karvoNs, mpfrNs);
       std::fflush(stdout);
     }
