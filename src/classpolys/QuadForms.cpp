@@ -33,7 +33,7 @@ void TQFormList::AddForm(int32_t a, int32_t b, int32_t c, bool single) {
     Capacity = Capacity < 64 ? 64 : 2 * Capacity;
     Forms.resize(static_cast<size_t>(Capacity));
   }
-  TQuadForm& f = Forms[static_cast<size_t>(Count++)];
+  TQuadForm& f = Forms.at(static_cast<size_t>(Count++));
   f = TQuadForm{a, b, c, 0, 0, static_cast<uint8_t>(single ? 1 : 0)};
   if (single) {
     ++ClassNumber;

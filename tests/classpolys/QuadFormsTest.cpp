@@ -115,10 +115,12 @@ TEST(QuadFormsPari, ClassNumbersGeneraAndReducedForms) {
     }
     if (kind == "F" && d % 4 == 0) {
       EXPECT_EQ(Doubled(ListHalfForms(d / 4, h, true)), all);
-      TQFormList half;
-      half.Build(d, -1, false);
-      EXPECT_EQ(half.D, d / 4);
-      EXPECT_EQ(Expanded(half), all);
+      for (const int32_t code : {-1, 0}) {  // halved, and left full
+        TQFormList other;
+        other.Build(d, code, false);
+        EXPECT_EQ(other.D, code < 0 ? d / 4 : d);
+        EXPECT_EQ(Expanded(other), all);
+      }
     }
     if (kind != "N") {
       EXPECT_EQ(list.GenusCount, Field(row, 3));
@@ -135,16 +137,13 @@ TEST(QuadFormsPari, ClassNumbersGeneraAndReducedForms) {
 
 // Near 2^25 an unreduced r made b3² leave 64 bits.
 TEST(QuadFormsPari, ComposeEqualsReducedComposition) {
-  int32_t count = 0;
   for (const TRow& row : Rows()) {
     if (row[0] == "C") {
       SCOPED_TRACE(row[1]);
       const auto d = static_cast<uint32_t>(Field(row, 1));
       EXPECT_EQ(ComposeForms(FormAt(row, 2), FormAt(row, 5), d), FormAt(row, 8));
-      ++count;
     }
   }
-  EXPECT_GE(count, 200);
 }
 
 TEST(QuadFormsPari, WalkVisitsEveryClassOnce) {
