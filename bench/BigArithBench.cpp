@@ -10,7 +10,6 @@
 #include <gmp.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "BestTime.h"
 #include "arith/BigInt.h"
 #include "arith/BigMod.h"
 #include "base/Globals.h"
@@ -141,37 +141,6 @@ const Case cases[] = {
 };
 
 constexpr int32_t sizes[] = {256, 1024, 4096, 16384, 131072};
-constexpr double sampleSeconds = 0.2;
-constexpr int samples = 3;
-
-// Best of three samples of the mean time per call, in nanoseconds. Calls run
-// in batches of about a tenth of a sample, so clock reads cost nothing even for
-// the fastest cases and the slowest ones overshoot the sample by little.
-double TimeIt(const std::function<void(Operands&)>& body, Operands& o) {
-  using Clock = std::chrono::steady_clock;
-  const auto first = Clock::now();
-  body(o);
-  const double once = std::chrono::duration<double>(Clock::now() - first).count();
-  const auto batch = static_cast<int64_t>(std::max(1.0, sampleSeconds / 10 / std::max(once, 1e-9)));
-  double best = 0;
-  for (int sample = 0; sample < samples; ++sample) {
-    int64_t count = 0;
-    const auto start = Clock::now();
-    double elapsed = 0;
-    while (elapsed < sampleSeconds) {
-      for (int64_t i = 0; i < batch; ++i) {
-        body(o);
-      }
-      count += batch;
-      elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    }
-    const double ns = elapsed * 1e9 / static_cast<double>(count);
-    if (sample == 0 || ns < best) {
-      best = ns;
-    }
-  }
-  return best;
-}
 
 }  // namespace
 }  // namespace karvo
@@ -191,8 +160,8 @@ int main() {
       // One untimed call each warms the caches and the kept storage.
       c.karvo(*operands);
       c.reference(*operands);
-      const double karvoNs = TimeIt(c.karvo, *operands);
-      const double referenceNs = TimeIt(c.reference, *operands);
+      const double karvoNs = bench::BestTimeNs([&] { c.karvo(*operands); });
+      const double referenceNs = bench::BestTimeNs([&] { c.reference(*operands); });
       std::printf("%s,%d,%.0f,%.0f\n", c.operation, bits, karvoNs, referenceNs);
       std::fflush(stdout);
     }

@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libgmp-dev
+  libmpfr-dev libmpc-dev  # floating-point references of the tests and benchmarks
   clang libclang-rt-14-dev
   bsdutils  # script(1): the end-to-end tests run karvo-cli on a terminal
   python3   # scripts/mutants.sh picks and plants the mutants
