@@ -420,6 +420,16 @@ TEST_F(CertifierTest, ResumesAfterAborts) {
     // An older layout is copied before it is converted.
     EXPECT_EQ(Exists(tmp + ".dup") ? ReadBytes(tmp + ".dup") : "", edit[0] == 'v' ? edited : "");
   }
+  // A disk that fills up once three tests are saved: the last complete save resumes.
+  TCertifier c;
+  c.OnStep = [this](int32_t tests, int32_t, int32_t, int32_t) { ops_.WriteBudget = tests == 3 ? 0 : -1; };
+  const TOutcome failed = Run(c, input, 6);
+  EXPECT_EQ(std::to_string(failed.Status) + failed.Message + "/" + failed.Raised,
+            "4ABORTED DUE TO INTERNAL ERROR File error #2001/EKV: File error #2001\r\nOperation aborted");
+  EXPECT_EQ(TXFile(Name(6, ".tmp")).ReadInteger(H, "TestCount", -1), 3);
+  ops_.WriteBudget = -1;
+  ExpectCertified(Run(Name(6, ".tmp"), 6), Name(6, ".out"));
+  EXPECT_EQ(Tests(TXFile(Name(6, ".out"))), reference);
 }
 
 // Primes no N-1 or N+1 step reduces go to the curve search at every level from the input's Run on; a dead end is
