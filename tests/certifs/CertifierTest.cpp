@@ -340,8 +340,14 @@ TEST_F(CertifierTest, DamagedWorkingFiles) {
   MpzValue q = FromHex(two.ReadString(p, "Q$")), q2N = FromHex(testN(first[2]));
   mpz_mul_ui(q2N, q2N, 2), mpz_add(q2N, q2N, q);  // the parity and residue of Q, out of range
   mpz_mul(q, q, q);                               // a residue: V((N+1)/2) cannot vanish
+  // Also the descent cut short after the first N-1 step, and that step final in phase 2 but not yet signed.
+  TXFile cut(one.FileName), low(two.FileName);
+  for (int32_t i = first[1] + 1; i < count; ++i) cut.EraseSection(std::to_string(i));
+  cut.WriteString(H, "TestCount", m), low.WriteString("Signature", "ce", std::to_string(first[1] - 1));
+  cut.FileName = Path("cut.tmp"), low.FileName = Path("low.tmp"), cut.Save(), low.Save();
   const TXFile* o = &one;
-  const std::vector<std::tuple<const TXFile*, std::string, std::string, std::string>> edits = {
+  struct TEdit { const TXFile* file; std::string section, key, value, key2 = "", value2 = ""; };
+  const std::vector<TEdit> edits = {
       {o, X, "ar", "7"}, {o, X, "ar", "0"}, {o, X, "ap", "-1"}, {o, X, "ap", "33554432"}, {o, X, "ce", "5"},
       {o, X, "pe", "0"}, {o, X, "pe", "4"}, {o, X, "pe", del}, {o, X, "pe", "2"}, {o, X, "tx", "-1"},
       {o, "Running Times", "1stPhase", "-5"}, {o, m, "rn", "9"}, {o, m, "rn", "0"}, {o, m, "rn", "65"},
@@ -356,14 +362,16 @@ TEST_F(CertifierTest, DamagedWorkingFiles) {
       {o, "Candidate", "Expression", "2^127-1"}, {o, "Candidate", "Expression", "2^^3"},
       {o, "Candidate", "Expression", dec + "+2"}, {&two, m, "B$", plus(testN(first[1]), -1)},
       {&two, m, "B$", "1"}, {&two, p, "Q$", Text(q)}, {&two, p, "Q$", "1"}, {&two, p, "Q$", Text(q2N)},
+      {&cut, m, "S$", rM, "R$", sM}, {&low, m, "B$", plus(testN(first[1]), -1)},  // a small cofactor; a bad witness
       {o, H, "Format", "2"}, {o, H, "Format", del}, {o, X, "ve", "3000"}, {o, X, "ve", del}};
   std::vector<std::string> informed;
   SetInformHandler([&informed](const std::string& message) { informed.push_back(message); });
   for (size_t i = 0; i < edits.size(); ++i) {
-    const auto& [file, section, key, value] = edits[i];
+    const auto& [file, section, key, value, key2, value2] = edits[i];
     SCOPED_TRACE(section + " " + key + "=" + value);
     TXFile f(file->FileName);
     if (key.empty()) f.EraseSection(section); else if (value == del) f.DeleteKey(section, key); else f.WriteString(section, key, value);
+    if (!key2.empty()) f.WriteString(section, key2, value2);
     f.FileName = Path("d" + std::to_string(i) + ".tmp"), f.Save(), informed.clear();
     const bool old = key == "Format" || key == "ve";
     ExpectRejected(f.FileName, old ? "Aborted by user" : "Invalid file", old ? "EKVAbort" : "");
