@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <regex>
 
 #include "FilesTestSupport.h"
@@ -112,32 +113,47 @@ TEST(TXFileTest, ReadsAndEditsByCaseInsensitiveSectionAndKey) {
   EXPECT_EQ(Bars(file.SaveToBytes()), "[Comments]|Write any comment here||");
 }
 
+// ReadInteger gives the default outside 32 bits, ReadInt64 gives 0 outside 64 bits.
 TEST(TXFileTest, ReadsIntegersInRangeElseTheDefault) {
-  // Text, ReadInteger with default -99, ReadInt64.
-  const std::tuple<const char*, int32_t, int64_t> rows[] = {
-      {"42", 42, 42}, {"-42", -42, -42}, {"+7", 7, 7}, {"007", 7, 7}, {"-0", 0, 0},
-      {"$1f", 31, 31}, {"0X1F", 31, 31}, {"0x1f", 31, 31}, {"-$10", -16, -16}, {"+0x10", 16, 16},
-      {" 12", 12, 12}, {"12\t ", 12, 12}, {"2147483647", INT32_MAX, INT32_MAX},
-      {"-2147483648", INT32_MIN, INT32_MIN}, {"$7FFFFFFF", INT32_MAX, INT32_MAX},
-      {"-$80000000", INT32_MIN, INT32_MIN}, {"2147483648", -99, 2147483648},
-      {"-2147483649", -99, -2147483649}, {"$FFFFFFFF", -99, 0xFFFFFFFF},
-      {"9223372036854775807", -99, INT64_MAX}, {"-9223372036854775808", -99, INT64_MIN},
-      {"$7FFFFFFFFFFFFFFF", -99, INT64_MAX}, {"9223372036854775808", -99, 0},
-      {"99999999999999999999", -99, 0}, {"", -99, 0}, {" ", -99, 0}, {"+", -99, 0},
-      {"-", -99, 0}, {"$", -99, 0}, {"0x", -99, 0}, {"12a", -99, 0}, {"1 2", -99, 0},
-      {"1F", -99, 0}, {"--1", -99, 0}, {"$-1", -99, 0}, {"1.5", -99, 0}};
-  for (const auto& [text, value, value64] : rows) {
+  const std::pair<const char*, std::optional<int64_t>> rows[] = {
+      {"42", 42}, {"-42", -42}, {"+7", 7}, {"007", 7}, {"-0", 0}, {"$1f", 31}, {"0X1F", 31},
+      {"0x1f", 31}, {"-$10", -16}, {"+0x10", 16}, {" 12", 12}, {"12\t ", 12},
+      {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN}, {"$7FFFFFFF", INT32_MAX},
+      {"-$80000000", INT32_MIN}, {"2147483648", 2147483648}, {"-2147483649", -2147483649},
+      {"$FFFFFFFF", 0xFFFFFFFF}, {"9223372036854775807", INT64_MAX},
+      {"$7FFFFFFFFFFFFFFF", INT64_MAX}, {"-9223372036854775808", INT64_MIN},
+      {"9223372036854775808", {}}, {"99999999999999999999", {}}, {"", {}}, {" ", {}}, {"+", {}},
+      {"-", {}}, {"$", {}}, {"0x", {}}, {"12a", {}}, {"1 2", {}}, {"1F", {}}, {"--1", {}},
+      {"$-1", {}}, {"1.5", {}}};
+  for (const auto& [text, value] : rows) {
     const TXFile file = FromBytes("[S]\nk="s + text);
-    EXPECT_EQ(file.ReadInteger("S", "k", -99), value) << '"' << text << '"';
-    EXPECT_EQ(file.ReadInt64("s", "K"), value64) << '"' << text << '"';
+    const bool fits = value && *value == static_cast<int32_t>(*value);
+    EXPECT_EQ(file.ReadInteger("S", "k", -99), fits ? *value : -99) << '"' << text << '"';
+    EXPECT_EQ(file.ReadInt64("s", "K"), value.value_or(0)) << '"' << text << '"';
   }
   EXPECT_EQ(FromBytes("[S]\nk=x").ReadInteger("S", "k"), 0);
 }
 
-// Versions of c.out in a temporary folder, of some size and distinct.
-class TXFileSaveTest : public testing::Test {
+// Task B4906034A6F1B in a temporary work folder, on 12/05/2026 at 08:01:02 PM UTC,
+// and versions of c.out there, of some size and distinct.
+class FilesTest : public testing::Test {
  protected:
-  void TearDown() override { Settings = saved_; }
+  void SetUp() override {
+    const auto when = std::chrono::sys_days{std::chrono::year{2026} / 12 / 5};
+    SetClock([when] { return when + std::chrono::seconds{72062}; });
+    setenv("TZ", "UTC", 1);
+    tzset();
+    WorkFolder = folder_.Path("");
+    SettingsFileName = folder_.Path("karvo.ini");
+    TaskID = "B4906034A6F1B";
+    SetInformHandler([this](const std::string& message) { messages_ += message + "|"; });
+  }
+  void TearDown() override {
+    SetClock(nullptr);
+    SetInformHandler(nullptr);
+    Settings = saved_;
+  }
+  std::string Read(const std::string& name) { return Bars(ReadBytes(folder_.Path(name))); }
   TXFile Version(int version, int lines = 20) const {
     TXFile file;
     file.FileName = target_;
@@ -153,11 +169,11 @@ class TXFileSaveTest : public testing::Test {
 
   test::TempFolder folder_;
   const std::string target_ = folder_.Path("c.out");
+  std::string messages_;
   TSettings saved_ = Settings;
 };
 
-TEST_F(TXFileSaveTest, EachSaveWritesTheWholeFileAndKeepsTheOldOneOnlyWhenAsked) {
-  Settings.DoubleFileManagement = 0;
+TEST_F(FilesTest, EachSaveWritesTheWholeFileAndKeepsTheOldOneOnlyWhenAsked) {
   TXFile file(target_);  // missing: empty, with its name
   EXPECT_TRUE(file.Sections.empty() && file.FileName == target_);
   TXFile("").Save();
@@ -168,24 +184,22 @@ TEST_F(TXFileSaveTest, EachSaveWritesTheWholeFileAndKeepsTheOldOneOnlyWhenAsked)
   test::WriteBytes(target_, std::string(100000, 'x'));
   ASSERT_EQ(::chmod(target_.c_str(), 0640), 0);
   const TXFile v1 = Version(1), v2 = Version(2), v3 = Version(3);
-  v1.Save();
-  ExpectOnly(v1, "");
+  test::FailingOps noLinks;
+  noLinks.Failing = noLinks.kLink;
+  // Saved, how ('s' Save, 'r' SaveReplace, 'c' the same without links, so that the old
+  // version is a copy), with DoubleFileManagement, and the old version then kept.
+  for (const auto& [v, how, keep, old] : {std::tuple{&v1, 's', 0, ""s}, {&v2, 'r', 0, ""s},
+       {&v3, 's', 1, ""s}, {&v1, 'r', 1, v3.SaveToBytes()}, {&v2, 'c', 1, v1.SaveToBytes()}}) {
+    Settings.DoubleFileManagement = keep;
+    if (how == 'c') SetFileSystemOps(&noLinks);
+    how == 's' ? v->Save() : v->SaveReplace();
+    ExpectOnly(*v, old);
+  }
+  test::OpsInstalled installed(noLinks);  // from the last row on
   struct stat info {};
   EXPECT_TRUE(::stat(target_.c_str(), &info) == 0 && (info.st_mode & 07777) == 0640);
   file.Load(target_);
-  EXPECT_EQ(file.SaveToBytes(), v1.SaveToBytes());
-  v2.SaveReplace();
-  ExpectOnly(v2, "");
-  Settings.DoubleFileManagement = 1;
-  v3.Save();
-  ExpectOnly(v3, "");
-  v1.SaveReplace();
-  ExpectOnly(v1, v3.SaveToBytes());
-  test::FailingOps noLinks;
-  noLinks.Failing = noLinks.kLink;
-  test::OpsInstalled installed(noLinks);
-  v2.SaveReplace();  // the old version is then a copy
-  ExpectOnly(v2, v1.SaveToBytes());
+  EXPECT_EQ(file.SaveToBytes(), v2.SaveToBytes());
   v1.SaveAs(folder_.Path("copy"));
   EXPECT_EQ(ReadBytes(folder_.Path("copy")) + v1.FileName, v1.SaveToBytes() + target_);
   EXPECT_EQ(ErrorOf([&] { v1.SaveAs(folder_.Path("no/copy")); }), TextFileError2001);
@@ -200,7 +214,7 @@ TEST_F(TXFileSaveTest, EachSaveWritesTheWholeFileAndKeepsTheOldOneOnlyWhenAsked)
 
 // Every failure of every kind of save (Save, SaveReplace, SaveReplace keeping
 // the old version) after a good one.
-TEST_F(TXFileSaveTest, FailuresKeepThePreviousVersion) {
+TEST_F(FilesTest, FailuresKeepThePreviousVersion) {
   const TXFile previous = Version(1), next = Version(2, 380);
   const auto size = static_cast<long>(next.SaveToBytes().size());
   std::vector<long> budgets = {65535, 65536, 65537, size - 1};
@@ -248,36 +262,10 @@ TEST_F(TXFileSaveTest, FailuresKeepThePreviousVersion) {
   }
 }
 
-// Task B4906034A6F1B in a temporary work folder, on 12/05/2026 at 08:01:02 PM UTC.
-class LayoutsTest : public testing::Test {
- protected:
-  void SetUp() override {
-    const auto when = std::chrono::sys_days{std::chrono::year{2026} / 12 / 5};
-    SetClock([when] { return when + std::chrono::seconds{72062}; });
-    setenv("TZ", "UTC", 1);
-    tzset();
-    WorkFolder = folder_.Path("");
-    SettingsFileName = folder_.Path("karvo.ini");
-    TaskID = "B4906034A6F1B";
-    SetInformHandler([this](const std::string& message) { messages_ += message + "|"; });
-  }
-  void TearDown() override {
-    SetClock(nullptr);
-    SetInformHandler(nullptr);
-    Settings = saved_;
-  }
-  std::string Read(const std::string& name) { return Bars(ReadBytes(folder_.Path(name))); }
-
-  test::TempFolder folder_;
-  std::string messages_;
-  TSettings saved_ = Settings;
-};
-
-TEST_F(LayoutsTest, Texts) {
+TEST_F(FilesTest, Texts) {
   auto date = [](int h) { auto t = LocalNow(); return t.Hour = uint16_t(h), FormatFileDate(t); };
   auto candidate = [](const std::string& lines) {  // rejection message, or bits|expression|run
-    TXFile file;
-    file.LoadFromBytes("[Comments]\r\na\r\nb\r\n[Candidate]\r\n" + lines);
+    const TXFile file = FromBytes("[Comments]\r\na\r\nb\r\n[Candidate]\r\n" + lines);
     TCandidateInput in;
     const std::string message = ReadCandidateInput(file, in);
     if (!message.empty() || in.Comments != "a\r\nb") return message + in.Comments;
@@ -319,7 +307,7 @@ TEST_F(LayoutsTest, Texts) {
   EXPECT_EQ(ElapsedCentiseconds(ProcessTime() + 1000000), 0);
 }
 
-TEST_F(LayoutsTest, FilesWritten) {
+TEST_F(FilesTest, FilesWritten) {
   NewInputFile(folder_.Path("new.in"));
   EXPECT_EQ(Read("new.in"),
             "[KARVO - Input]|Version=3.0.9|Format=1|Created=12/05/2026 08:01:02 PM||"
@@ -368,7 +356,7 @@ TEST_F(LayoutsTest, FilesWritten) {
   EXPECT_EQ(Bars(report.File().SaveToBytes()), cr);
 }
 
-TEST_F(LayoutsTest, TaskReport) {
+TEST_F(FilesTest, TaskReport) {
   TaskReportBeginCandidate(1, "a.in");  // no report open: nothing happens
   TaskReportEndCandidate("x", 3, 1);
   TaskReportToDisplay();
@@ -415,7 +403,7 @@ TEST_F(LayoutsTest, TaskReport) {
                        "b.in||||||" + c + c + c + w + "c.in|||");
 }
 
-TEST_F(LayoutsTest, SettingsFile) {
+TEST_F(FilesTest, SettingsFile) {
   const std::string setup = "[Setup]|CertificationReports=1|CheckSignaturesOnly=";
   const std::string defaults = setup + "1|DoubleFileManagement=0|IdlePriority=1||";
   const TSettings start{0, 0, 1, 0, 91, 92, 93, 94, 95, 96, 21, 97, 1, 0, 0, 1};

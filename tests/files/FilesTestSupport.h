@@ -18,8 +18,7 @@
 namespace karvo::test {
 
 // A fresh folder, removed with its content at the end.
-class TempFolder {
- public:
+struct TempFolder {
   TempFolder() {
     std::string name = (std::filesystem::temp_directory_path() / "karvo-files-XXXXXX").string();
     path_ = ::mkdtemp(name.data());
@@ -27,8 +26,6 @@ class TempFolder {
   ~TempFolder() { std::filesystem::remove_all(path_, error_); }
   std::string Path(const std::string& name) const { return (path_ / name).string(); }
   const std::filesystem::path& Folder() const { return path_; }
-
- private:
   std::filesystem::path path_;
   std::error_code error_;
 };
