@@ -9,7 +9,6 @@
 #include <cstring>
 #include <functional>
 #include <optional>
-#include <regex>
 
 #include "FilesTestSupport.h"
 #include "arith/PrimeTable.h"
@@ -30,7 +29,11 @@ using test::Exists;
 using test::ReadBytes;
 
 std::string Bars(const std::string& text) {  // each CR LF shown as "|"
-  return std::regex_replace(text, std::regex("\r\n"), "|");
+  std::string bars;
+  for (size_t i = 0; i < text.size(); ++i) {
+    bars += text.compare(i, 2, "\r\n") != 0 ? text[i] : (++i, '|');
+  }
+  return bars;
 }
 
 TXFile FromBytes(const std::string& bytes) {
@@ -70,7 +73,7 @@ TEST(TXFileTest, LoadsAnyBytesAndSavesThemBack) {
 TEST(TXFileTest, ReadsAndEditsByCaseInsensitiveSectionAndKey) {
   TXFile file = FromBytes("[@AZ[]\n  k=v\nKey=a=b\nEmpty=\nfree\nkey=2\n[Comments]\na\nb\n");
   auto read = [&](const char* section, const char* key) {  // "+value", or "-" when missing
-    return (file.ValueExists(section, key) ? "+" : "-") + file.ReadString(section, key);
+    return (file.ValueExists(section, key) ? "+"s : "-"s).append(file.ReadString(section, key));
   };
   const std::pair<std::string, std::string> reads[] = {
       {read("@az[", "KEY"), "+a=b"}, {read("@AZ[", "  k"), "+v"}, {read("@AZ[", "k"), "-"},
