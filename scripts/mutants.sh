@@ -118,7 +118,8 @@ EOF
       echo "[$tested/$count] survived: $label"
     else
       killed=$((killed + 1))
-      echo "[$tested/$count] killed:   $label"
+      by=$(grep -oE '[0-9]+ - [A-Za-z0-9_]+ \(' "$work/ctest.log" | head -n 1 | cut -d' ' -f3)
+      echo "[$tested/$count] killed:   $label by ${by:-ctest}"
     fi
   fi
   cp "$original" "$tree/$file"
