@@ -7,6 +7,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libgmp-dev
+  libflint-dev  # reference for the polynomial tests and karvo-bench-polys
+  pari-gp       # regenerates tests/data/invariants.tsv
   clang libclang-rt-14-dev
   bsdutils  # script(1): the end-to-end tests run karvo-cli on a terminal
   python3   # scripts/mutants.sh picks and plants the mutants
