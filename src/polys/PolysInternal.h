@@ -11,4 +11,13 @@ inline void MulMod(BigInt& x, const BigInt& y, const BigInt& N) {
   BigMod(x, N);
 }
 
+// z := x·y through number-theoretic transforms, for the long operands of
+// the Kronecker products. z may be x or y.
+void PolysMulLarge(BigInt& z, const BigInt& x, const BigInt& y);
+
+// Packed operands of at least this many words take PolysMulLarge (the
+// measured crossover with the word kernel's Toom-3 lies between 8192 and
+// 16384 words).
+inline constexpr int32_t PolysNttWords = 12000;
+
 }  // namespace karvo

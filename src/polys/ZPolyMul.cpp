@@ -3,6 +3,7 @@
 
 #include "arith/BigMod.h"
 #include "arith/BigTempPool.h"
+#include "polys/PolysInternal.h"
 #include "polys/ZPoly.h"
 
 namespace karvo {
@@ -137,11 +138,12 @@ void Kronecker(ZPoly& r, const ZPoly& a, const ZPoly& b) {
   const int32_t bits = sa.Bits + sb.Bits + termBits + (negative ? 1 : 0);
   BigTemps t(2);
   Pack(t[0], a, bits, sa.Negative);
+  const bool large = t[0].Length >= PolysNttWords;
   if (&a == &b) {
-    BigSqr(t[0]);
+    large ? PolysMulLarge(t[0], t[0], t[0]) : BigSqr(t[0]);
   } else {
     Pack(t[1], b, bits, sb.Negative);
-    BigMul(t[0], t[1]);
+    large || t[1].Length >= PolysNttWords ? PolysMulLarge(t[0], t[0], t[1]) : BigMul(t[0], t[1]);
   }
   Unpack(r, t[0], bits, a.Degree + b.Degree + 1, negative);
 }

@@ -189,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
         TArithRow{"mul", 10, 0, 128}, TArithRow{"mul", 17, 30, 256},
         TArithRow{"mul", 100, 300, 64}, TArithRow{"mul", 300, 300, 1024},
         TArithRow{"mul", 50, 60, 4096}, TArithRow{"mulraw", 3, 7, 100},
-        TArithRow{"mulraw", 40, 33, 97}, TArithRow{"mulraw", 1, 1, 65},
+        TArithRow{"mulraw", 40, 33, 97}, TArithRow{"mulraw", 1, 1, 65}, TArithRow{"mulraw", 200, 150, 512},
         TArithRow{"sqr", 3, 1, 64}, TArithRow{"sqr", 4, 1, 64}, TArithRow{"sqr", 40, 1, 512},
         TArithRow{"sqr", 300, 1, 2048},
         // Remainders at the switch degrees and word lengths, plain and Newton.
@@ -203,7 +203,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Powering with N as the exponent: linear and full bases.
         TArithRow{"powmod", 1, 8, 64}, TArithRow{"powmod", 12, 13, 256},
         TArithRow{"powmod", 29, 30, 736}, TArithRow{"powmod", 29, 30, 768},
-        TArithRow{"powmod", 1, 30, 768}, TArithRow{"powmod", 1, 100, 128},
+        TArithRow{"powmod", 1, 30, 768}, TArithRow{"powmod", 1, 100, 128}, TArithRow{"powmod", 150, 200, 96},
+        TArithRow{"powmod", 1, 200, 64},
         TArithRow{"gcd", 1, 1, 64}, TArithRow{"gcd", 5, 20, 128}, TArithRow{"gcd", 60, 90, 512},
         TArithRow{"gcd", 0, 40, 1024}, TArithRow{"disc", 1, 1, 64},
         TArithRow{"disc", 2, 1, 64}, TArithRow{"disc", 7, 1, 100}, TArithRow{"disc", 20, 1, 64},
