@@ -42,12 +42,6 @@ int EnvInt(const char* name, int fallback) {
   return text != nullptr ? std::atoi(text) : fallback;
 }
 
-void FmpzFromBig(fmpz_t out, const BigInt& x) {
-  MpzValue v;
-  MpzFromBig(v, x);
-  fmpz_set_mpz(out, v);
-}
-
 void Powmod(RandomSource& random, int32_t d, int32_t bits, int32_t prefix) {
   BigInt N, e;
   random.Prime(N, bits);
@@ -68,15 +62,12 @@ void Powmod(RandomSource& random, int32_t d, int32_t bits, int32_t prefix) {
   });
   FlintPoly ff(mod), reversed(mod), inverse(mod), result(mod);
   ff.Set(f);
-  fmpz_t exponent;
-  fmpz_init(exponent);
-  FmpzFromBig(exponent, e);
+  FmpzValue exponent(e);
   const double flint = TimeNs([&] {
     fmpz_mod_poly_reverse(reversed.get(), ff.get(), d + 1, mod.ctx());
     fmpz_mod_poly_inv_series(inverse.get(), reversed.get(), d + 1, mod.ctx());
-    fmpz_mod_poly_powmod_x_fmpz_preinv(result.get(), exponent, ff.get(), inverse.get(), mod.ctx());
+    fmpz_mod_poly_powmod_x_fmpz_preinv(result.get(), exponent.get(), ff.get(), inverse.get(), mod.ctx());
   });
-  fmpz_clear(exponent);
   // Both sides must agree before their times mean anything.
   ZPoly check;
   result.Get(check);
@@ -101,7 +92,7 @@ void Root(RandomSource& random, int32_t d, int32_t bits) {
   for (fmpz& root : roots) {
     fmpz_init(&root);
     random.Below(r, N);
-    FmpzFromBig(&root, r);
+    fmpz_set(&root, FmpzValue(r).get());
   }
   fmpz_mod_poly_product_roots_fmpz_vec(product.get(), roots.data(), d, mod.ctx());
   ZPoly f, g;

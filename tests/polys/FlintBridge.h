@@ -16,26 +16,40 @@
 
 namespace karvo::test {
 
+// An fmpz that clears itself, set from and read into a BigInt through mpz.
+class FmpzValue {
+ public:
+  FmpzValue() { fmpz_init(v_); }
+  explicit FmpzValue(const BigInt& x) : FmpzValue() {
+    MpzValue m;
+    MpzFromBig(m, x);
+    fmpz_set_mpz(v_, m);
+  }
+  ~FmpzValue() { fmpz_clear(v_); }
+  FmpzValue(const FmpzValue&) = delete;
+  FmpzValue& operator=(const FmpzValue&) = delete;
+  fmpz* get() { return v_; }
+  void Get(BigInt& x) const {
+    MpzValue m;
+    fmpz_get_mpz(m, v_);
+    BigFromMpz(x, m);
+  }
+
+ private:
+  fmpz_t v_;
+};
+
 // A modulus with its FLINT context, and one FLINT polynomial over it.
 class FlintModulus {
  public:
-  explicit FlintModulus(const BigInt& N) {
-    MpzValue n;
-    MpzFromBig(n, N);
-    fmpz_init(n_);
-    fmpz_set_mpz(n_, n);
-    fmpz_mod_ctx_init(ctx_, n_);
-  }
-  ~FlintModulus() {
-    fmpz_mod_ctx_clear(ctx_);
-    fmpz_clear(n_);
-  }
+  explicit FlintModulus(const BigInt& N) : n_(N) { fmpz_mod_ctx_init(ctx_, n_.get()); }
+  ~FlintModulus() { fmpz_mod_ctx_clear(ctx_); }
   FlintModulus(const FlintModulus&) = delete;
   FlintModulus& operator=(const FlintModulus&) = delete;
   const fmpz_mod_ctx_struct* ctx() const { return ctx_; }
 
  private:
-  fmpz_t n_;
+  FmpzValue n_;
   fmpz_mod_ctx_t ctx_;
 };
 
@@ -50,28 +64,19 @@ class FlintPoly {
 
   void Set(const ZPoly& a) {
     fmpz_mod_poly_zero(p_, ctx_);
-    MpzValue v;
-    fmpz_t c;
-    fmpz_init(c);
     for (int32_t i = 0; i <= a.Degree; ++i) {
-      MpzFromBig(v, a.Coeffs[static_cast<size_t>(i)]);
-      fmpz_set_mpz(c, v);
-      fmpz_mod_poly_set_coeff_fmpz(p_, i, c, ctx_);
+      FmpzValue c(a.Coeffs[static_cast<size_t>(i)]);
+      fmpz_mod_poly_set_coeff_fmpz(p_, i, c.get(), ctx_);
     }
-    fmpz_clear(c);
   }
   void Get(ZPoly& a) const {
     const auto degree = static_cast<int32_t>(fmpz_mod_poly_degree(p_, ctx_));
     ZPolySetZeroDegree(a, degree);
-    MpzValue v;
-    fmpz_t c;
-    fmpz_init(c);
+    FmpzValue c;
     for (int32_t i = 0; i <= degree; ++i) {
-      fmpz_mod_poly_get_coeff_fmpz(c, p_, i, ctx_);
-      fmpz_get_mpz(v, c);
-      BigFromMpz(a.Coeffs[static_cast<size_t>(i)], v);
+      fmpz_mod_poly_get_coeff_fmpz(c.get(), p_, i, ctx_);
+      c.Get(a.Coeffs[static_cast<size_t>(i)]);
     }
-    fmpz_clear(c);
   }
 
  private:
@@ -89,21 +94,17 @@ class RandomSource {
   RandomSource(const RandomSource&) = delete;
   RandomSource& operator=(const RandomSource&) = delete;
 
-  // A prime of exactly bits bits.
-  void Prime(BigInt& N, int32_t bits) {
+  // A prime of exactly bits bits, or any odd number of that size.
+  void Prime(BigInt& N, int32_t bits, bool prime = true) {
     MpzValue v;
     do {
       mpz_urandomb(v, state_, static_cast<mp_bitcnt_t>(bits));
       mpz_setbit(v, static_cast<mp_bitcnt_t>(bits - 1));
-      mpz_nextprime(v, v);
+      mpz_setbit(v, 0);
+      if (prime) {
+        mpz_nextprime(v, v);
+      }
     } while (mpz_sizeinbase(v, 2) != static_cast<size_t>(bits));
-    BigFromMpz(N, v);
-  }
-  void Odd(BigInt& N, int32_t bits) {
-    MpzValue v;
-    mpz_urandomb(v, state_, static_cast<mp_bitcnt_t>(bits));
-    mpz_setbit(v, static_cast<mp_bitcnt_t>(bits - 1));
-    mpz_setbit(v, 0);
     BigFromMpz(N, v);
   }
   void Below(BigInt& x, const BigInt& N) {
@@ -125,7 +126,6 @@ class RandomSource {
       BigSetOne(a.Coeffs[static_cast<size_t>(d)]);
     }
   }
-  uint64_t Word64() { return gmp_urandomb_ui(state_, 62); }
 
  private:
   gmp_randstate_t state_;

@@ -85,19 +85,13 @@ TEST_P(ReciprocalTest, FindsRootsThroughHalfDegree) {
     ZPoly f, factor;
     ZPolySetOne(f);
     for (int32_t i = 0; i < row.Half; ++i) {
-      do {
-        random.Below(r, N);
-      } while (BigIsZero(r));
-      ZPolySetMonomial(factor, 2);
-      BigSetInt(factor.Coeffs[0], row.Constant);
-      BigMod(factor.Coeffs[0], N);
+      random.Below(r, N);  // x^2 - (r + c/r)·x + c
+      ZPolySetInts(factor, {row.Constant, 0, 1});
       BigAssign(s, r);
       BigInvMod(s, N);
-      BigMul(s, factor.Coeffs[0]);
-      BigAdd(s, r);
-      BigNegate(s);
-      BigMod(s, N);
-      BigAssign(factor.Coeffs[1], s);
+      BigMulInt(s, -row.Constant);
+      BigSubTo(factor.Coeffs[1], s, r);
+      ZPolyReduce(factor, N);
       ZPolyMul(f, factor, N);
     }
     EXPECT_EQ(ZPolyReciprocityConstant(f, row.D, N, row.Code), row.Expected);
@@ -109,14 +103,12 @@ TEST_P(ReciprocalTest, FindsRootsThroughHalfDegree) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, ReciprocalTest,
-                         testing::Values(TReciprocalRow{1, -1, 0, 1, 3},
-                                         TReciprocalRow{-1, -2, 0, -1, 4},
-                                         TReciprocalRow{-1, -2, 0, -1, 5},
-                                         TReciprocalRow{125, 5, 35, 125, 6},
-                                         TReciprocalRow{125, 5, 7, 0, 2},
-                                         TReciprocalRow{4913, 17, 17, 4913, 15},
-                                         TReciprocalRow{13, 13, 26, 13, 30}));
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ReciprocalTest,
+    testing::Values(TReciprocalRow{1, -1, 0, 1, 3}, TReciprocalRow{-1, -2, 0, -1, 4},
+                    TReciprocalRow{-1, -2, 0, -1, 5}, TReciprocalRow{125, 5, 35, 125, 6},
+                    TReciprocalRow{125, 5, 7, 0, 2}, TReciprocalRow{4913, 17, 17, 4913, 15},
+                    TReciprocalRow{13, 13, 26, 13, 30}));
 
 TEST(ObviousFaultsTest, ReportInsteadOfComputingOn) {
   RandomSource random(TestSeed());
