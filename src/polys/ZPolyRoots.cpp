@@ -111,15 +111,6 @@ bool Split(ZPoly& f, const BigInt& N, const BigInt& c, const BigInt& e, const Bi
   return false;
 }
 
-bool Prepare(ZPoly& f, const BigInt& N) {
-  ZPolyReduce(f, N);
-  if (f.Degree < 1 || !ZPolyMakeMonic(f, N)) {
-    return false;
-  }
-  Publish(f.Degree);
-  return true;
-}
-
 }  // namespace
 
 bool RootOfUnityOrder(BigInt& e, BigInt& zeta, int32_t& r, const BigInt& N, int32_t d) {
@@ -162,37 +153,41 @@ bool RootOfUnityOrder(BigInt& e, BigInt& zeta, int32_t& r, const BigInt& N, int3
   return false;
 }
 
-bool ZPolyFindRoot(ZPoly& f, const BigInt& N, const BigInt& c) {
-  ZPolyNormalise(f);
-  if (f.Degree < 11 && BigBitSize(N) < 96) {
-    return ZPolyFindRootSmall(f, N, c);
-  }
-  if (!Prepare(f, N)) {
-    return false;
-  }
-  if (SolveDirect(f, N, c)) {
-    return true;
-  }
-  BigTemps t(2);
-  int32_t r = 0;
-  return RootOfUnityOrder(t[0], t[1], r, N, f.Degree) && Split(f, N, c, t[0], t[1], r);
-}
+namespace {
 
-bool ZPolyFindRootSmall(ZPoly& f, const BigInt& N, const BigInt& c) {
-  if (!Prepare(f, N)) {
+bool FindRootWith(ZPoly& f, const BigInt& N, const BigInt& c, bool small) {
+  ZPolyReduce(f, N);
+  if (f.Degree < 1 || !ZPolyMakeMonic(f, N)) {
     return false;
   }
+  Publish(f.Degree);
   if (SolveDirect(f, N, c)) {
     return true;
   }
   BigTemps t(2);
   BigInt& e = t[0];
-  BigInt& minusOne = t[1];
-  BigAssign(minusOne, N);
-  BigDecrement(minusOne);
-  BigAssign(e, minusOne);
-  BigShiftRight1(e);
-  return Split(f, N, c, e, minusOne, 2);
+  BigInt& zeta = t[1];
+  int32_t r = 2;
+  if (small) {
+    BigAssign(zeta, N);
+    BigDecrement(zeta);
+    BigAssign(e, zeta);
+    BigShiftRight1(e);
+  } else if (!RootOfUnityOrder(e, zeta, r, N, f.Degree)) {
+    return false;
+  }
+  return Split(f, N, c, e, zeta, r);
+}
+
+}  // namespace
+
+bool ZPolyFindRoot(ZPoly& f, const BigInt& N, const BigInt& c) {
+  ZPolyNormalise(f);
+  return FindRootWith(f, N, c, f.Degree < 11 && BigBitSize(N) < 96);
+}
+
+bool ZPolyFindRootSmall(ZPoly& f, const BigInt& N, const BigInt& c) {
+  return FindRootWith(f, N, c, true);
 }
 
 bool ZPolyRootPart(ZPoly& f, const BigInt& N) {

@@ -117,13 +117,12 @@ class RandomSource {
   // Degree exactly d (monic when asked) with residues below N.
   void Poly(ZPoly& a, int32_t d, const BigInt& N, bool monic) {
     ZPolySetZeroDegree(a, d);
-    for (int32_t i = 0; i <= d; ++i) {
-      do {
-        Below(a.Coeffs[static_cast<size_t>(i)], N);
-      } while (i == d && BigIsZero(a.Coeffs[static_cast<size_t>(i)]));
+    for (BigInt& c : a.Coeffs) {
+      Below(c, N);
     }
-    if (monic) {
-      BigSetOne(a.Coeffs[static_cast<size_t>(d)]);
+    BigInt& lead = a.Coeffs[static_cast<size_t>(d)];
+    if (monic || BigIsZero(lead)) {
+      BigSetOne(lead);
     }
   }
 

@@ -1,6 +1,5 @@
-// One differential harness against FLINT: every row names an operation, the
-// degrees of its operands and the bit size of N; random operands come from
-// the suite's seed and each row runs TestMultiplier() times.
+// The differential harness against FLINT: a row is an operation, the operand
+// degrees and N's bit size; operands from the seed, TestMultiplier() runs.
 
 #include <gtest/gtest.h>
 
