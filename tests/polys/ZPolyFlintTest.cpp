@@ -6,7 +6,6 @@
 #include <string>
 
 #include "polys/FlintBridge.h"
-#include "polys/ZPoly.h"
 #include "support/TestEnv.h"
 
 namespace karvo::test {
