@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <optional>
 
 #include "arith/BigMod.h"
 #include "arith/BigTempPool.h"
@@ -46,8 +47,12 @@ struct TModulusPoly {
   const BigInt& N;
 };
 
+// a := a mod (f, N) for a product on unreduced coefficients: the division
+// reduces each coefficient it needs once, instead of every one first.
 void Reduce(ZPoly& a, const TModulusPoly& f) {
-  if (f.Reciprocal != nullptr) {
+  if (a.Degree < f.F.Degree) {
+    ZPolyReduce(a, f.N);
+  } else if (f.Reciprocal != nullptr) {
     ZPolyRemFast(a, f.F, *f.Reciprocal, f.N);
   } else {
     ZPolyRem(a, f.F, f.N);
@@ -161,6 +166,7 @@ void ZPolyRemFast(ZPoly& a, const ZPoly& b, const ZPoly& r, const BigInt& N) {
   ZPoly& q = t[0];
   ZPolyAssign(q, a);
   ZPolyDivXk(q, m);
+  ZPolyReduce(q, N);
   ZPolyMulHigh(q, r, m, N);
   ZPolyMulRaw(q, b, nullptr);
   a.Degree = m - 1;
@@ -192,6 +198,13 @@ void ZPolyPowMod(ZPoly& a, const BigInt& e, const ZPoly& f, const BigInt& N) {
   ZPolyTemps t(2);
   ZPoly& base = t[0];
   ZPoly& reciprocal = t[1];
+  // Barrett reduction against the registered modulus beats plain division;
+  // register N unless another modulus is in use.
+  const bool registers = !BigHasModulus() && BigIsOdd(N) && N.Length >= 2;
+  std::optional<BigModulusScope> scope;
+  if (registers) {
+    scope.emplace(N);
+  }
   const bool newton = ZPolyUsesNewton(f.Degree, N.Length);
   if (newton) {
     ZPolyReciprocal(reciprocal, f, N);
@@ -201,7 +214,7 @@ void ZPolyPowMod(ZPoly& a, const BigInt& e, const ZPoly& f, const BigInt& N) {
   const int32_t bits = BigBitSize(e);
   if (base.Degree == 1 && f.Degree >= 2) {
     for (int32_t i = bits - 2; i >= 0; --i) {
-      ZPolySqr(a, N);
+      ZPolyMulRaw(a, a, nullptr);
       Reduce(a, mod);
       if (BigTestBit(e, i)) {
         MulLinear(a, base, mod);
@@ -215,18 +228,18 @@ void ZPolyPowMod(ZPoly& a, const BigInt& e, const ZPoly& f, const BigInt& N) {
   ZPolyTemps table(tableSize);
   ZPolyAssign(table[0], base);
   if (tableSize > 1) {
-    ZPolySqr(base, N);
+    ZPolyMulRaw(base, base, nullptr);
     Reduce(base, mod);
     for (int32_t k = 1; k < tableSize; ++k) {
       ZPolyAssign(table[k], table[k - 1]);
-      ZPolyMul(table[k], base, N);
+      ZPolyMulRaw(table[k], base, nullptr);
       Reduce(table[k], mod);
     }
   }
   bool first = true;
   for (int32_t i = bits - 1; i >= 0;) {
     if (!BigTestBit(e, i)) {
-      ZPolySqr(a, N);
+      ZPolyMulRaw(a, a, nullptr);
       Reduce(a, mod);
       --i;
       continue;
@@ -241,10 +254,10 @@ void ZPolyPowMod(ZPoly& a, const BigInt& e, const ZPoly& f, const BigInt& N) {
       first = false;
     } else {
       for (int32_t k = low; k <= i; ++k) {
-        ZPolySqr(a, N);
+        ZPolyMulRaw(a, a, nullptr);
         Reduce(a, mod);
       }
-      ZPolyMul(a, table[static_cast<int32_t>(window / 2)], N);
+      ZPolyMulRaw(a, table[static_cast<int32_t>(window / 2)], nullptr);
       Reduce(a, mod);
     }
     i = low - 1;
