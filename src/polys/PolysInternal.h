@@ -11,6 +11,29 @@ inline void MulMod(BigInt& x, const BigInt& y, const BigInt& N) {
   BigMod(x, N);
 }
 
+// Registers N for Barrett reduction (faster than plain division at every
+// size) for one scope, unless a modulus is registered already: nesting is
+// one level deep and belongs to the caller.
+class TModulusIfFree {
+ public:
+  explicit TModulusIfFree(const BigInt& N)
+      : on_(!BigHasModulus() && BigIsOdd(N) && N.Length >= 2) {
+    if (on_) {
+      BigPushModulus(N);
+    }
+  }
+  ~TModulusIfFree() {
+    if (on_) {
+      BigPopModulus();
+    }
+  }
+  TModulusIfFree(const TModulusIfFree&) = delete;
+  TModulusIfFree& operator=(const TModulusIfFree&) = delete;
+
+ private:
+  bool on_;
+};
+
 // z := x·y through number-theoretic transforms, for the long operands of
 // the Kronecker products. z may be x or y.
 void PolysMulLarge(BigInt& z, const BigInt& x, const BigInt& y);

@@ -1,10 +1,10 @@
 #include <algorithm>
-#include <optional>
 
 #include "arith/BigMod.h"
 #include "arith/BigTempPool.h"
 #include "base/Errors.h"
 #include "base/Poll.h"
+#include "polys/PolysInternal.h"
 #include "polys/ZPoly.h"
 
 namespace karvo {
@@ -198,13 +198,7 @@ void ZPolyPowMod(ZPoly& a, const BigInt& e, const ZPoly& f, const BigInt& N) {
   ZPolyTemps t(2);
   ZPoly& base = t[0];
   ZPoly& reciprocal = t[1];
-  // Barrett reduction against the registered modulus beats plain division;
-  // register N unless another modulus is in use.
-  const bool registers = !BigHasModulus() && BigIsOdd(N) && N.Length >= 2;
-  std::optional<BigModulusScope> scope;
-  if (registers) {
-    scope.emplace(N);
-  }
+  const TModulusIfFree barrett(N);
   const bool newton = ZPolyUsesNewton(f.Degree, N.Length);
   if (newton) {
     ZPolyReciprocal(reciprocal, f, N);

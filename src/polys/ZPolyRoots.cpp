@@ -156,6 +156,7 @@ bool RootOfUnityOrder(BigInt& e, BigInt& zeta, int32_t& r, const BigInt& N, int3
 namespace {
 
 bool FindRootWith(ZPoly& f, const BigInt& N, const BigInt& c, bool small) {
+  const TModulusIfFree barrett(N);
   ZPolyReduce(f, N);
   if (f.Degree < 1 || !ZPolyMakeMonic(f, N)) {
     return false;
@@ -191,6 +192,7 @@ bool ZPolyFindRootSmall(ZPoly& f, const BigInt& N, const BigInt& c) {
 }
 
 bool ZPolyRootPart(ZPoly& f, const BigInt& N) {
+  const TModulusIfFree barrett(N);
   ZPolyReduce(f, N);
   if (!ZPolyMakeMonic(f, N)) {
     return false;
@@ -296,6 +298,7 @@ struct TAllRoots {
 }  // namespace
 
 int32_t ZPolyAllRoots(BigInt* roots, int32_t max, ZPoly& f, const BigInt& c, const BigInt& N) {
+  const TModulusIfFree barrett(N);
   ZPolyReduce(f, N);
   if (!ZPolyMakeMonic(f, N)) {
     InternalError(12, 1, 3);
