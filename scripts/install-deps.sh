@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libgmp-dev
   libmpfr-dev libmpc-dev  # floating-point references of the tests and benchmarks
+  libflint-dev            # polynomial reference of the tests and karvo-bench-polys
   clang libclang-rt-14-dev
   bsdutils  # script(1): the end-to-end tests run karvo-cli on a terminal
   python3   # scripts/mutants.sh picks and plants the mutants
