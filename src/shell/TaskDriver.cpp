@@ -16,8 +16,10 @@
 #include "base/Settings.h"
 #include "base/TaskId.h"
 #include "base/TimerThread.h"
+#include "classpolys/BigFloat.h"
 #include "files/Chrono.h"
 #include "files/TXFile.h"
+#include "polys/ZPoly.h"
 
 namespace karvo {
 
@@ -163,6 +165,9 @@ void TTaskDriver::RunTask(TTaskKind kind) {
       BigReleaseScratch();
       BigModReleaseScratch();
       WordsReleaseScratch();
+      ZPolyReleaseScratch();
+      FloatPool().Trim();
+      ComplexPool().Trim();
       TaskReportToDisplay();
       TaskReportClose();
       driver.ui_.ShowTaskReport(DisplayLines);
