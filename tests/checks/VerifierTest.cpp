@@ -145,6 +145,7 @@ mixed70.out;4;;4:B$;@H>.;@H+1>|B| > N/2;@-H>.;@-H-1>|B| > N/2
 mixed70.out;4;4:A$=@H+2;4:B$;@H+1>|A| > N/2
 type4_70.out;1;;1:J$;@H>.;@H+1>|J| > N/2;@-H>.;@-H-1>|J| > N/2;0>E(A,B)/N is not a valid curve;6C0>E(A,B)/N is not a valid curve
 type4_70.out;1;;Candidate:N$;@N*3>N is not a valid curve modulus
+composite_sticky_z.out;1;Candidate:N$=17293C1EC0A48D1C37E47513AD,1:A$=-51B51B7984041EE7AE68758D0,1:B$=976FD7EF33EC6AC65F7FD3567,1:T$=1;1:S$;B87A69536EF3>Invalid inversion modulo N
 mixed70.out;5;^:TestCount=6,6:Type=0;5:R$;FFFFFFFFFFC5>R <= N^(1/2) + 2 N^(1/4)_+_10
 mixed70.out;1;;^:TestCount;~>ERROR: Invalid test count;0>ERROR: Invalid test count;-1>ERROR: Invalid test count;abc>ERROR: Invalid test count;12>ERROR at test #11: Only the last test can be of type 0;10>ERROR at test #10: Invalid certificate
 mixed70.out;9;^:TestCount=9;9:Type;0>N bit size > 48

@@ -225,8 +225,9 @@ TEST(Cli, CtrlCTwiceAbortsOnceIsForgotten) {
 }
 
 // A working file in phase 2 from a real certificate, its first test turned
-// back into a pending curve test (class number one, discriminant code 3): with
-// no curve step yet, completing it is an internal error, ending that file alone.
+// back into a pending curve test (class number one, discriminant code 3; or
+// code 5 with its curve from j and one root entry): with no curve step yet,
+// completing it is an internal error, ending that file alone.
 TEST(Cli, AnInternalErrorEndsItsFileAlone) {
   TBox box;
   const uint64_t seed = test::TestSeed();
@@ -242,7 +243,9 @@ TEST(Cli, AnInternalErrorEndsItsFileAlone) {
   text.replace(text.find(Certified), Certified.size(), "Running");
   Write(box.work + "/a-curve.tmp", text);
   Write(box.work + "/b-good.in", Input(ChainPrime(150, seed + 1).dec));
-  Write(box.work + "/c-curve.tmp", text);
+  std::string fromJ = text;
+  fromJ.replace(fromJ.find("Type=-3"), 7, "Type=-4").replace(fromJ.find("dc=3\n"), 5, "dc=5\nrs=1\nf0=5\n0$=3\n");
+  Write(box.work + "/c-curve.tmp", fromJ);
   run = box.Run({"certify", "c-curve.tmp", "b-good.in", "a-curve.tmp"});
   EXPECT_EQ(run.status, 1) << run.err;
   const std::string internal = "ABORTED DUE TO INTERNAL ERROR 2.15.1";
