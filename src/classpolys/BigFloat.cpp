@@ -313,25 +313,25 @@ void DivWord(BigFloat& a, Word k) {
   DivideBy(a, t[0], 0);
 }
 
-void Reciprocal(BigFloat& a) {
-  if (IsZero(a)) {
-    InternalError(1001, 7, 1);
-  }
-  FloatTemps t(1);
-  SetOne(t[0]);
-  DivideBy(t[0], a.Mantissa, a.Exponent);
-  Swap(a, t[0]);
-}
+namespace {
 
-void InverseOf(BigFloat& c, const BigFloat& b) {
+// c := 1/b, c and b may be the same record; routine names the caller in the
+// internal error of a zero b.
+void ReciprocalOf(BigFloat& c, const BigFloat& b, int32_t routine) {
   if (IsZero(b)) {
-    InternalError(1001, 8, 1);
+    InternalError(1001, routine, 1);
   }
   FloatTemps t(1);
   SetOne(t[0]);
   DivideBy(t[0], b.Mantissa, b.Exponent);
   Swap(c, t[0]);
 }
+
+}  // namespace
+
+void Reciprocal(BigFloat& a) { ReciprocalOf(a, a, 7); }
+
+void InverseOf(BigFloat& c, const BigFloat& b) { ReciprocalOf(c, b, 8); }
 
 void Sqrt(BigFloat& a) {
   if (IsNegative(a)) {
