@@ -167,7 +167,9 @@ TEST(BigUnitTest, FixedTablesAndSmallForms) {
   EXPECT_TRUE(moved.Capacity == 8 && moved.Length == 5 && x.Words == nullptr && x.Capacity + x.Length == 0);
   const std::string bytes = out.str();
   EXPECT_EQ(bytes.substr(0, 8), std::string("\x05\0\0\0\x01\0\0\0", 8));
-  for (const std::string& text : {bytes.substr(0, 3), bytes.substr(0, 8), bytes.substr(0, bytes.size() - 1),
+  // A length with no sign after it is cut short too, even a length of 0.
+  for (const std::string& text : {bytes.substr(0, 3), std::string(4, '\0'), bytes.substr(0, 8),
+                                  bytes.substr(0, bytes.size() - 1),
                                   std::string("\xFF\xFF\xFF\xFF\0\0\0\0", 8) + std::string(64, '\1'),
                                   std::string("\xFF\xFF\xFF\x7F\0\0\0\0", 8) + std::string(64, '\1')}) {
     std::istringstream in(text);
