@@ -363,6 +363,7 @@ TEST_F(CertifierTest, DamagedWorkingFiles) {
       {o, "Candidate", "Expression", dec + "+2"}, {&two, m, "B$", plus(testN(first[1]), -1)},
       {&two, m, "B$", "1"}, {&two, p, "Q$", Text(q)}, {&two, p, "Q$", "1"}, {&two, p, "Q$", Text(q2N)},
       {&cut, m, "S$", rM, "R$", sM}, {&low, m, "B$", plus(testN(first[1]), -1)},  // a small cofactor; a bad witness
+      {&cut, m, "G$", "G"},
       {o, H, "Format", "2"}, {o, H, "Format", del}, {o, X, "ve", "3000"}, {o, X, "ve", del}};
   std::vector<std::string> informed;
   SetInformHandler([&informed](const std::string& message) { informed.push_back(message); });
@@ -605,6 +606,8 @@ TEST(CertifsArith, SplitsAndWitnessesAgreeWithGmp) {
   for (const unsigned long v : {0, 1, 2, 100}) {  // no witness for even or tiny N
     EXPECT_EQ(FindNMinus1Base(Big(MpzValue(v)), Big(one), Big(one)) + FindNPlus1Q(Big(MpzValue(v)), Big(one), Big(one)), 0u);
   }
+  // S = N + 1: V(S/2) vanishes for every Q with (Q/N) = -1, so the search must give up after its rounds.
+  EXPECT_EQ(FindNPlus1Q(Big(MpzValue(1000003L)), Big(MpzValue(1000004L)), Big(one)), 0u);
 }
 }  // namespace
 }  // namespace karvo::test
