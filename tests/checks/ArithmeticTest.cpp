@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "arith/BigMod.h"
 #include "arith/BigTempPool.h"
 #include "base/Clock.h"
 #include "checks/EcCurves.h"
@@ -208,6 +209,13 @@ TEST(EcCurvesTest, RandomCurvesMatchTheAffineReference) {
 
 // The curves of class number one have the j-invariants of their
 // discriminants; any other index is an internal error.
+TEST(EcCurvesTest, WindowsNeedAModulusOf96BitsAtLeast) {
+  const int32_t width = PowWindowSize(256, 128);
+  ASSERT_GT(width, 2);
+  EXPECT_EQ(EcMultiplyWidth(256, 128, 96), width);
+  EXPECT_EQ(EcMultiplyWidth(256, 128, 95), 1);
+}
+
 TEST(EcCurvesTest, ClassOneCurvesHaveTheirJInvariants) {
   const std::pair<int32_t, const char*> rows[] = {{1, "1728"}, {2, "8000"}, {3, "0"}, {7, "-3375"},
       {11, "-32768"}, {19, "-884736"}, {43, "-884736000"}, {67, "-147197952000"}, {163, "-262537412640768000"}};
