@@ -439,6 +439,9 @@ TEST_F(CertifierTest, ResumesAfterAborts) {
   ops_.WriteBudget = -1;
   ExpectCertified(Run(Name(6, ".tmp"), 6), Name(6, ".out"));
   EXPECT_EQ(Tests(TXFile(Name(6, ".out"))), reference);
+  // The smallest candidate, 17 bits, resumes as well.
+  EXPECT_EQ(Run(Input("s.in", {{"N$", "10001"}}), 7, [](int32_t ph, int32_t) { return ph == 2; }).Raised, "EKVAbort");
+  ExpectCertified(Run(Name(7, ".tmp"), 7), Name(7, ".out"));
 }
 
 // Primes no N-1 or N+1 step reduces go to the curve search at every level from the input's Run on; a dead end is
