@@ -222,6 +222,28 @@ TEST(VerifierMutationsTest, EachChangeHasItsOutcome) {
   }
 }
 
+// An inversion that fails in the curve's table means a factor of N; an abort
+// raised at the same place must still end the task as an abort.
+TEST(VerifierAbortTest, AnAbortAtAnyPollOfACurveTestIsAnAbort) {
+  for (int k : {1, 64, 256, 1024, 4096}) {
+    TempFolder folder;
+    const std::string path = CopyShared(folder, "p150_nosig.out");
+    int polls = 0;
+    bool armed = false;
+    SetPollHandler([&] {
+      if (armed && ++polls == k) RequestAbort();
+      else if (armed) PollFlag.store(1);
+    });
+    TVerifier verifier;
+    verifier.OnProgress = [&](int32_t i, int32_t, int32_t, int32_t) {
+      if (i == 2) armed = true, PollFlag.store(1);
+    };
+    const TOutcome o = Verify(path, 0, std::move(verifier));
+    ResetPolling();
+    EXPECT_EQ(o.Raised + ": " + o.Message, "EKVAbort: Aborted by user") << k;
+  }
+}
+
 TEST(VerifierAbortTest, AbortLeavesAPartialSignatureToResumeFrom) {
   TempFolder folder;
   const std::string path = CopyShared(folder, "p150_nosig.out");
