@@ -237,7 +237,7 @@ bool ReadGaloisData(TGaloisDat& record, uint32_t m) {
   }
   const uint64_t size = FileSize(file.get());
   uint32_t n = 0;
-  if (!ReadAt(file.get(), kCountOffset, &n, 4) || n < 2 || kKeysOffset + 8 * uint64_t{n} > size) {
+  if (!ReadAt(file.get(), kCountOffset, &n, 4) || kKeysOffset + 8 * uint64_t{n} > size) {
     return false;
   }
   std::vector<uint32_t> keys(n);
@@ -254,7 +254,7 @@ bool ReadGaloisData(TGaloisDat& record, uint32_t m) {
   const uint32_t start = offsets[static_cast<size_t>(i)];
   const uint32_t length = offsets[static_cast<size_t>(i) + 1] - start;
   uint8_t bytes[ClassGroupRecordMax] = {};
-  if (length < 1 || length > ClassGroupRecordMax || !ReadAt(file.get(), start, bytes, length) ||
+  if (length > ClassGroupRecordMax || !ReadAt(file.get(), start, bytes, length) ||
       !DecodeRecord(bytes, length, m, record)) {
     record = TGaloisDat();
     return false;
