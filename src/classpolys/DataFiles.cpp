@@ -136,7 +136,7 @@ bool DecodeRecord(const uint8_t (&bytes)[ClassGroupRecordMax], uint32_t length, 
   if (record.LevelCount < 2 || record.LevelCount > 6) {
     return false;
   }
-  int32_t degrees = 1;
+  int64_t degrees = 1;  // six bytes overflow 32 bits
   for (int32_t i = 0; i < record.LevelCount; ++i) {
     record.LevelDegrees[i] = bytes[at++];
     degrees *= record.LevelDegrees[i];

@@ -172,6 +172,7 @@ const TRecordRow recordRows[] = {
     {169, {1, 8, 1, 2, 2, 2, 0, 0, 4}, ""},                                // degrees ≠ orders
     {177, {1, 8, 8, 3, 2, 2, 2, 0, 0, 0, 4}, ""},                          // generator ≥ h
     {185, {1, 8, 1, 3, 2, 2, 2, 0, 0, 0}, ""},                            // ends too soon
+    {193, {1, 8, 1, 6, 255, 255, 255, 255, 255, 255, 0, 0, 0, 0, 0, 0, 4}, ""},  // 2^48
 };
 
 // The rows' records in their files, in a fresh program folder.
