@@ -129,7 +129,9 @@ TEST(DataFileReaders, TableNeedsItsCountWordAndAllEntries) {
 std::string Summary(bool found, const TGaloisDat& r) {
   const auto list = [](auto first, auto last) {
     std::string text;
-    for (auto v = first; v != last; ++v) text += std::string(v == first ? 0 : 1, ',') + std::to_string(*v);
+    for (auto v = first; v != last; ++v) {
+      text += std::string(v == first ? 0 : 1, ',') + std::to_string(*v);
+    }
     return text;
   };
   if (!found) {
@@ -235,12 +237,15 @@ TEST(DataFileReaders, DamagedClassGroupFilesAreRefused) {
       {[](std::string& b) { Poke(b, 76, Peek(b, 72)); }, 41, false},  // keys not increasing
       // Sentinels: keys first and last are never looked at, not even where the
       // first one owns the record of 41, the first key.
-      {[&](std::string& b) { Poke(b, 68, 9), Poke(b, offsets + 4, Peek(b, offsets + 8)); }, 9, false},
+      {[&](std::string& b) { Poke(b, 68, 9), Poke(b, offsets + 4, Peek(b, offsets + 8)); }, 9,
+       false},
       {[](std::string& b) { Poke(b, 68, 9); }, 41, true},
       {[&](std::string& b) { Poke(b, 68 + 4 * (n - 1), 1001); }, 1001, false},
       // The last record (221) at the limit of 256 bytes, then beyond it.
-      {[&](std::string& b) { b.resize(Peek(b, last - 4) + 256), Poke(b, last, b.size()); }, 221, true},
-      {[&](std::string& b) { b.resize(Peek(b, last - 4) + 257), Poke(b, last, b.size()); }, 221, false},
+      {[&](std::string& b) { b.resize(Peek(b, last - 4) + 256), Poke(b, last, b.size()); }, 221,
+       true},
+      {[&](std::string& b) { b.resize(Peek(b, last - 4) + 257), Poke(b, last, b.size()); }, 221,
+       false},
   };
   for (size_t i = 0; i < std::size(damages); ++i) {
     std::string bytes = good;

@@ -279,8 +279,10 @@ TEST(Cli, CommandsAndUsageErrors) {
   for (const char* damage : {"rm ../bin/karvo.xd3", "truncate -s -1 ../bin/karvo.xd5",
                              "rm ../bin/karvo.xp2"}) {
     const std::string name = std::string(damage).substr(std::string(damage).find("karvo."), 9);
-    rows.push_back({"", {"certify", "a.in"}, 2, "", "karvo-cli: An error occurred while loading the " +
-                    name + " data file\nKarvo cannot run\n", damage + std::string(" && ")});
+    rows.push_back({"", {"certify", "a.in"}, 2, "",
+                    "karvo-cli: An error occurred while loading the " + name +
+                        " data file\nKarvo cannot run\n",
+                    damage + std::string(" && ")});
   }
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {}, {"frobnicate"}, {"--bogus", "settings"}, {"certify"}, {"verify"}, {"new"},
