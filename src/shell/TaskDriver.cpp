@@ -17,6 +17,7 @@
 #include "base/TaskId.h"
 #include "base/TimerThread.h"
 #include "classpolys/BigFloat.h"
+#include "classpolys/DataFiles.h"
 #include "files/Chrono.h"
 #include "files/TXFile.h"
 #include "polys/ZPoly.h"
@@ -71,7 +72,20 @@ TTaskDriver::TTaskDriver(TFrontEnd& frontEnd)
   InstallCallbacks();
 }
 
-TTaskDriver::~TTaskDriver() { FreeTimerThread(); }
+TTaskDriver::~TTaskDriver() {
+  FreeTimerThread();
+  for (int32_t k = 1; k <= DiscriminantTableLevels; ++k) {
+    FreeDiscriminantTable(k);
+  }
+}
+
+std::string TTaskDriver::DataFileError(const std::string& name) {
+  const std::string pattern = TextDataFileError;
+  const size_t at = pattern.find("%s");
+  const std::string text = pattern.substr(0, at) + name + pattern.substr(at + 2);
+  ui_.ShowError(text);
+  return text;
+}
 
 std::string TTaskDriver::Start() {
   if (PrimeTableCount == 0) {
@@ -80,6 +94,22 @@ std::string TTaskDriver::Start() {
   if (PrimeTableCount != WantedPrimeTableSize()) {
     ui_.ShowError(TextPrimeTableError);
     return TextPrimeTableError;
+  }
+  // Table 1 serves every curve step and stays; the others are loaded by the
+  // engine when it reaches their level, so here they are only proven sound.
+  for (int32_t k = 1; k <= DiscriminantTableLevels; ++k) {
+    if (!LoadDiscriminantTable(k)) {
+      return DataFileError(DiscriminantTableName(k));
+    }
+    if (k > 1) {
+      FreeDiscriminantTable(k);
+    }
+  }
+  for (int32_t f = 1; f <= ClassGroupFileCount; ++f) {
+    std::error_code error;
+    if (!std::filesystem::exists(ProgramFolder + ClassGroupFileName(f), error)) {
+      return DataFileError(ClassGroupFileName(f));
+    }
   }
   Initialized = true;
   ApplyIdlePriority(Settings.IdlePriority != 0);

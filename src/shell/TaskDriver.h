@@ -26,6 +26,8 @@ inline constexpr const char* TextCannotWriteDisk = "Impossible to write on curre
 inline constexpr const char* TextTooManyFiles = "Karvo cannot manage more than 999 files";
 inline constexpr const char* TextPrimeTableError =
     "An error occurred while creating the prime table\r\nKarvo cannot run";
+inline constexpr const char* TextDataFileError =
+    "An error occurred while loading the %s data file\r\nKarvo cannot run";
 
 // The order of a task's files: case-insensitive order of the full paths,
 // paths that differ only in case ordered case-sensitively (both are kept).
@@ -58,8 +60,9 @@ class TTaskDriver {
   bool StoppedByUser = false;
 
   // The start-up checks once the settings are loaded: builds the prime
-  // table, applies the idle priority and starts the timer thread. "" when a
-  // task may run, else the error shown.
+  // table, loads discriminant table 1 after proving all five and the
+  // class-group files present, applies the idle priority and starts the
+  // timer thread. "" when a task may run, else the error shown.
   std::string Start();
 
   // Takes the chosen files (full paths) for the next task. False (nothing
@@ -81,6 +84,8 @@ class TTaskDriver {
 
  private:
   void InstallCallbacks();
+  // Shows and returns the start-up error naming a data file.
+  std::string DataFileError(const std::string& name);
   // Certifies or verifies file i of n; false when the task must stop.
   bool ProcessOne(TTaskKind kind, const std::string& file, int32_t i, int32_t n);
   void PollHandler(TTaskKind kind);

@@ -84,6 +84,9 @@ struct TBox {
   TBox() {
     fs::create_directories(work), fs::create_directories(root + "/bin");
     fs::copy_file(KARVO_CLI_PATH, root + "/bin/karvo-cli");
+    for (const char* name : {"xd1", "xd2", "xd3", "xd4", "xd5", "xp1", "xp2", "xp3", "xp4"})
+      fs::copy_file(fs::path(KARVO_CLI_PATH).parent_path() / ("karvo." + std::string(name)),
+                    root + "/bin/karvo." + name);
   }
   ~TBox() {
     if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
@@ -272,6 +275,15 @@ TEST(Cli, CommandsAndUsageErrors) {
       // Primes below 2^26 take some 50 MB, more than the address space allowed.
       {"[Setup+]\nMSC=26\n", {"certify", "a.in"}, 2, "",
        "An error occurred while creating the prime table\nKarvo cannot run", "ulimit -v 32768 && "}};
+  // A missing or damaged data file is named; the others are not even looked at.
+  for (const char* damage : {"rm ../bin/karvo.xd3", "truncate -s -1 ../bin/karvo.xd5",
+                             "rm ../bin/karvo.xp2"}) {
+    const std::string name = std::string(damage).substr(std::string(damage).find("karvo."), 9);
+    rows.push_back({"", {"certify", "a.in"}, 2, "",
+                    "karvo-cli: An error occurred while loading the " + name +
+                        " data file\nKarvo cannot run\n",
+                    damage + std::string(" && ")});
+  }
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {}, {"frobnicate"}, {"--bogus", "settings"}, {"certify"}, {"verify"}, {"new"},
            {"new", "a.in", "b.in"}, {"settings", "extra"}, {"--save", "certify", "a.in"}, {"certify", ""}}) {

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -16,6 +17,7 @@
 #include "base/Poll.h"
 #include "base/Settings.h"
 #include "checks/Verifier.h"
+#include "classpolys/DataFiles.h"
 #include "files/TXFile.h"
 
 namespace karvo::fuzz {
@@ -238,6 +240,47 @@ void FuzzVerifier(std::string_view bytes) {
   if (full.value_or(false)) {
     Check(!TXFile(path).ValueExists("Signature", "ce"), "left a partial signature behind");
     Check(Verdict(verifier, path, 1).value_or(true), "rejected its own signature");
+  }
+}
+
+// A class-group file of any content, as all four files: every look-up of a
+// key it lists (or a neighbour) ends in a consistent record, a refusal that
+// leaves the record cleared, or one of the reader's internal errors.
+void FuzzGaloisData(std::string_view bytes) {
+  [[maybe_unused]] static const bool started = (SetProgramFolder(ScratchPath("")), true);
+  for (int32_t f = 1; f <= ClassGroupFileCount; ++f) {
+    std::ofstream(ProgramFolder + ClassGroupFileName(f), std::ios::binary) << bytes;
+  }
+  for (size_t at = 68; at + 4 <= std::min<size_t>(bytes.size(), 68 + 4 * 16); at += 4) {
+    uint32_t key = 0;
+    std::memcpy(&key, bytes.data() + at, 4);
+    for (const uint32_t m : {key, key + 1}) {
+      TGaloisDat record;
+      bool found = false;
+      try {
+        found = ReadGaloisData(record, m);
+      } catch (const EKV&) {
+        Check(LastInternalError == "1002.102.1" || LastInternalError == "1002.102.3",
+              "an error other than the reader's");
+        continue;
+      }
+      if (!found) {
+        Check(record.Key == 0 && record.Code == 0 && record.Orders.empty() &&
+                  record.Generators.empty() && record.LevelCount == 0,
+              "a refused record not cleared");
+        continue;
+      }
+      int64_t degrees = 1;
+      for (int32_t i = 0; i < record.LevelCount; ++i) degrees *= record.LevelDegrees[i];
+      Check(record.Key == m && record.LevelCount >= 2 && record.LevelCount <= 6 &&
+                !record.Orders.empty() && record.Orders.size() <= 3 &&
+                record.Generators.size() == record.Orders.size() &&
+                degrees == record.ClassNumber && record.PrecisionWords >= 1,
+            "an inconsistent record accepted");
+      for (const int32_t generator : record.Generators) {
+        Check(generator >= 0 && generator < record.ClassNumber, "a generator beyond the group");
+      }
+    }
   }
 }
 
