@@ -102,6 +102,8 @@ TKarvoForm::TKarvoForm() : driver_(*this) {
 }
 
 TKarvoForm::~TKarvoForm() {
+  // The pages go after the driver and the timers: no page change must reach them.
+  book_->disconnect(this);
   qApp->removeEventFilter(this);
   SetInformHandler(nullptr);
   driver_.AbortTimer.OnSetEnabled = nullptr;

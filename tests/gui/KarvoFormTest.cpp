@@ -115,6 +115,7 @@ TEST(KarvoFormTest, KeysRunTheirCommandsUnlessATaskRunsAndChoicesAreSavedAtTheEn
   for (const auto key : {Qt::Key_F1, Qt::Key_F2, Qt::Key_F3, Qt::Key_F4}) {
     QTest::keyClick(&form, key, key == Qt::Key_F1 ? Qt::NoModifier : Qt::AltModifier);
   }
+  form.close();  // refused as well
   EXPECT_TRUE(form.isVisible() && form.Opened.empty() && form.Dialogs.empty());
   form.Driver().TaskRunning = false;
   QTest::keyClick(form.Get<QWidget>("PRListBox"), Qt::Key_F1);
