@@ -126,6 +126,9 @@ TEST(KarvoFormTest, KeysRunTheirCommandsUnlessATaskRunsAndChoicesAreSavedAtTheEn
   EXPECT_EQ(form.Opened + form.Dialogs,
             "karvo.html|Create and open a new input file|Open a Karvo text file|");
   EXPECT_EQ(form.Messages, "Cannot find " + HelpFileName + "|");
+  form.close();  // no choice changed: nothing to write (the folder may be read-only)
+  EXPECT_FALSE(test::Exists(SettingsFileName));
+  form.show();
   form.Get<QTabWidget>("Book")->setCurrentIndex(gui::PageVerification);
   form.Get<QAbstractButton>("PVCheckBoxDFManagement")->click();
   QTest::keyClick(&form, Qt::Key_F4, Qt::AltModifier);
