@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   bsdutils  # script(1): the end-to-end tests run karvo-cli on a terminal
   python3   # scripts/mutants.sh picks and plants the mutants
+  qt6-base-dev  # the window, karvo (Qt 6 Widgets); its tests use the offscreen platform
 )
 
 missing=()

@@ -12,6 +12,9 @@ void TEventTimer::SetEnabled(bool enabled) {
   if (enabled) {
     due_ = TClock::now() + std::chrono::milliseconds(intervalMs_);
   }
+  if (OnSetEnabled) {
+    OnSetEnabled(enabled);
+  }
 }
 
 void TEventTimer::FireIfDue(TClock::time_point now) {
@@ -21,5 +24,7 @@ void TEventTimer::FireIfDue(TClock::time_point now) {
   due_ = now + std::chrono::milliseconds(intervalMs_);
   onTimer_();
 }
+
+void TEventTimer::Fire() { FireIfDue(due_); }
 
 }  // namespace karvo

@@ -3,7 +3,8 @@
 // A periodic timer driven by the front end's event pass, as a window
 // toolkit's timers are: it fires, at most once per pass, when its interval
 // has passed since it was started or last fired. Front ends without timers
-// of their own call Fire from ProcessEvents.
+// of their own call FireIfDue from ProcessEvents; a window mirrors it with a
+// toolkit timer through OnSetEnabled and calls Fire when that one runs out.
 
 #include <chrono>
 #include <cstdint>
@@ -26,6 +27,11 @@ class TEventTimer : public TSaveTimer {
 
   // Runs the handler when the timer is due at now.
   void FireIfDue(TClock::time_point now);
+  // Runs the handler of an enabled timer at once.
+  void Fire();
+
+  // Told every change of state, so a toolkit timer can follow.
+  std::function<void(bool)> OnSetEnabled;
 
  private:
   int32_t intervalMs_;
