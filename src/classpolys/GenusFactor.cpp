@@ -16,7 +16,8 @@ using TFloatTable = std::vector<std::vector<BigFloat>>;
 
 void CheckGenera(const TQFormList& forms) {
   if (!forms.SignsDone || forms.FactorCount < 1 || forms.FactorCount > 6 ||
-      forms.GenusCount != 1 << (forms.FactorCount - 1) || forms.ClassNumber % forms.GenusCount != 0) {
+      forms.GenusCount != 1 << (forms.FactorCount - 1) ||
+      forms.ClassNumber % forms.GenusCount != 0) {
     InternalError(299, 5, 1);
   }
 }

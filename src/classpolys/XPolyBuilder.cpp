@@ -2,18 +2,11 @@
 
 #include <algorithm>
 
-#include "base/Errors.h"
-
 namespace karvo {
 
 namespace {
 
-constexpr int32_t kMaxDegree = 16777214;
-
 void Reserve(TXPoly& p, int32_t degree) {
-  if (degree > kMaxDegree) {
-    InternalError(299, 1, 1);
-  }
   const auto needed = static_cast<size_t>((degree + 8) / 8 * 8);
   if (p.Coeffs.size() < needed) {
     p.Coeffs.resize(needed);

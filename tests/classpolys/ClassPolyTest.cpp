@@ -11,6 +11,7 @@
 #include "arith/BigMod.h"
 #include "classpolys/ClassInvariants.h"
 #include "classpolys/ClassPolynomial.h"
+#include "classpolys/ClassStats.h"
 #include "polys/InvariantToJ.h"
 #include "polys/ZPolyRoots.h"
 #include "support/TsvRows.h"
@@ -48,23 +49,48 @@ int32_t RootsLeadingToJ(ZPoly& f, const TKey& key) {
   return count == degree ? good : -1;
 }
 
+const std::vector<TRow>& Rows() {
+  static std::vector<TRow> rows;
+  static std::string error;
+  static const bool read = test::ReadRows(KARVO_TESTDATA_DIR "/classpolys.tsv", rows, error);
+  EXPECT_TRUE(read) << error;
+  return rows;
+}
+
+bool TwoPart(const TCodeRoot& r) { return r.Code % 4 == 0; }
+
+// The prime discriminant codes of forms with roots modulo N, the 2-part as
+// the engine gives it (-4, -8 or 8) first.
+std::vector<TCodeRoot> SuppliedRoots(const TQFormList& forms, const TKey& key) {
+  std::vector<TCodeRoot> roots(static_cast<size_t>(forms.FactorCount));
+  for (int32_t j = 0; j < forms.FactorCount; ++j) {
+    const int32_t code = forms.GetFactor(j);
+    TCodeRoot& r = roots[static_cast<size_t>(j)];
+    r.Code = code == -1 || code == -2 || code == 2 ? 4 * code : code;
+    BigSetInt(r.Root, r.Code);
+    BigMod(r.Root, key.N);
+    BigSqrtMod(r.Root, key.N, key.C);
+  }
+  std::stable_partition(roots.begin(), roots.end(), TwoPart);
+  return roots;
+}
+
 TEST(ClassPolynomials, RootsLeadToThoseOfPolclass) {
-  std::vector<TRow> rows;
-  std::string error;
-  ASSERT_TRUE(test::ReadRows(KARVO_TESTDATA_DIR "/classpolys.tsv", rows, error)) << error;
-  ASSERT_GE(rows.size(), 300u);
   int32_t genusRows = 0;
   int32_t leastMargin = INT32_MAX;
-  for (const TRow& row : rows) {
+  for (const TRow& row : Rows()) {
+    if (row[0] != "P") {
+      continue;
+    }
     TKey key;
-    key.M = static_cast<uint32_t>(std::stoul(row[0]));
-    key.Code = std::stoi(row[2]);
-    const int32_t h = std::stoi(row[4]);
-    SCOPED_TRACE("m " + row[0] + " code " + row[2]);
-    EXPECT_EQ(ChooseInvariant(key.M, std::stoi(row[1])), key.Code);
-    BigFromString(key.N, row[5], 16);
+    key.M = static_cast<uint32_t>(std::stoul(row[1]));
+    key.Code = std::stoi(row[3]);
+    const int32_t h = std::stoi(row[5]);
+    SCOPED_TRACE("m " + row[1] + " code " + row[3]);
+    EXPECT_EQ(ChooseInvariant(key.M, std::stoi(row[2])), key.Code);
+    BigFromString(key.N, row[6], 16);
     BigNonResidue(key.C, key.N);
-    key.Roots = test::SplitText(row[6], ',');
+    key.Roots = test::SplitText(row[7], ',');
     TQFormList forms;
     forms.Build(key.Disc(), key.Code, true);
     ZPoly f;
@@ -74,17 +100,41 @@ TEST(ClassPolynomials, RootsLeadToThoseOfPolclass) {
     ASSERT_EQ(f.Degree, h);
     EXPECT_EQ(RootsLeadingToJ(f, key), h);
     if (forms.GenusCount >= 2) {
-      ++genusRows;
-      std::vector<TCodeRoot> none;
-      BuildGenusFactor(f, forms, key.N, none, key.Code, key.M, key.Disc(), key.C, 0, &info);
+      // Every other key with the engine's roots, the others with roots of its own.
+      std::vector<TCodeRoot> roots;
+      if (++genusRows % 2 == 0) {
+        roots = SuppliedRoots(forms, key);
+      }
+      BuildGenusFactor(f, forms, key.N, roots, key.Code, key.M, key.Disc(), key.C, 0, &info);
+      // The 2-part entry now holds the code of the forms' list, its root halved.
+      EXPECT_TRUE(std::none_of(roots.begin(), roots.end(), TwoPart));
       leastMargin = std::min(leastMargin, info.MarginBits);
-      ASSERT_EQ(f.Degree, h / forms.GenusCount);
       const int32_t degree = f.Degree;
+      ASSERT_EQ(degree, h / forms.GenusCount);
       EXPECT_EQ(RootsLeadingToJ(f, key), degree);
     }
   }
   EXPECT_GE(genusRows, 100);
   std::printf("least rounding margin: %d bits\n", leastMargin);
+}
+
+TEST(ClassPolynomials, StatisticsAgainstPari) {
+  for (const TRow& row : Rows()) {
+    if (row[0] != "S") {
+      continue;
+    }
+    SCOPED_TRACE("E " + row[1]);
+    const auto e = static_cast<uint32_t>(std::stoul(row[1]));
+    const int32_t h = std::stoi(row[2]);
+    EXPECT_EQ(ClassNumber(e), h);
+    EXPECT_EQ(ClassNumberUpTo(e, h), h);
+    EXPECT_EQ(ClassNumberUpTo(e, h - 1), 0);
+    if (row[3] != "-") {
+      EXPECT_EQ(GenusCount(e), std::stoi(row[3]));
+    }
+    EXPECT_EQ(GenusCountIfFundamental(e), std::stoi(row[4]));
+  }
+  EXPECT_EQ(GenusCountIfFundamental(-5), 0);
 }
 
 }  // namespace

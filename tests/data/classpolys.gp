@@ -2,12 +2,19 @@
 \\ check every invariant code:
 \\   gp -q classpolys.gp > classpolys.tsv
 \\ Rows (tab-separated, hexadecimal upper case where marked):
-\\   m level code D h N roots
+\\   P m level code D h N roots
+\\   S E h g gf
 \\ m: the key (discriminant -m when m = 3 (mod 4), else -4m); code: the
 \\ invariant chosen for m at that level; D: the discriminant of the order
 \\ whose polclass the invariant's values lead to; N: a prime (hexadecimal)
 \\ with 4N = x^2 + |D| y^2, so that it splits completely in the ring class
 \\ field; roots: the h roots of polclass(D) modulo N (hexadecimal).
+\\ S rows, for the key E (discriminant -D' with D' = 4E when E mod 4 is 1 or
+\\ 2, else E): h, the number of reduced forms of discriminant -D', primitive
+\\ or not, counting a form and its twin (a, -b, c) apart; g = 2^(t-1) for the
+\\ t primes dividing D' (1 when t < 2), or - when an odd square divides D';
+\\ gf: g for a fundamental -D', 0 when E = 0 (mod 16) or an odd square
+\\ divides D'.
 default(parisizemax, 1000000000);
 setrand(20261207);
 \\ The invariant rule, written out independently of the code under test.
@@ -37,11 +44,32 @@ row(m, level, code) = {
   my(D = if (code < 0 || m % 4 != 3, -4*m, -m), h = qfbclassno(D), N = splitprime(D), r);
   r = polrootsmod(polclass(D), N);
   if (#r != h, error("polclass(", D, ") does not split modulo ", N));
-  print1(m, "\t", level, "\t", code, "\t", D, "\t", h, "\t", hex(N), "\t");
+  print1("P\t", m, "\t", level, "\t", code, "\t", D, "\t", h, "\t", hex(N), "\t");
   for (i = 1, #r, print1(hex(r[i]), if (i < #r, ",", "")));
   print();
 }
-print("# m\tlevel\tcode\tD\th\tN\troots of polclass(D) mod N");
+\\ Reduced forms by brute force: |b| <= a <= c, b >= 0 when |b| = a or a = c.
+allforms(d) = {
+  my(n = 0);
+  for (a = 1, sqrtint(d \ 3) + 1, for (b = -a + 1, a, my(c4 = b^2 + d);
+    if (c4 % (4*a) == 0 && c4 / (4*a) >= a && !(a == c4 / (4*a) && b < 0), n++)));
+  n;
+}
+oddsquarefree(d) = issquarefree(d >> valuation(d, 2));
+stats(e) = {
+  my(d = if (e % 4 == 1 || e % 4 == 2, 4*e, e), t = omega(d), g = if (t < 2, 1, 2^(t-1)));
+  print("S\t", e, "\t", allforms(d), "\t", if (oddsquarefree(d), g, "-"), "\t",
+        if (e % 16 == 0 || !oddsquarefree(d), 0, g));
+}
+print("# P m\tlevel\tcode\tD\th\tN\troots of polclass(D) mod N");
+print("# S E\th\tg\tgf");
+\\ One larger key per code (h from 64 to 96), those of the fingerprint table.
+{
+  foreach ([3029, 3041, 3071, 3489, 3741, 3846, 4479, 4605, 4641, 5106, 6405, 9861, 12011,
+            15011, 16715, 23019, 44931], m, row(m, 4, choose(m, 4)));
+}
+for (e = 1, 400, stats(e));
+foreach ([4849845, 9699690, 30030, 1000003, 2^20 + 7], e, stats(e));
 {
   my(counts = Map(), special = 0);
   forstep (m = 5, 6000, 1,
