@@ -33,10 +33,17 @@ struct TWeberParams {
 };
 TWeberParams GetWeberParams(int32_t code);
 
+// The 48th roots of unity e^(iπk/24), each computed when first asked for.
+struct TUnitRoots {
+  BigComplex Values[48];
+  bool Done[48] = {};
+};
+
 // The Weber value at the half form a·x² + 2b·x·y + c·y² of determinant
-// -delta; sqrtDelta is √delta at the working precision. 1002.3.1 for a bad type.
+// -delta; sqrtDelta is √delta at the working precision; units serves the
+// forms of one precision. 1002.3.1 for a bad type.
 void EvalWeber(BigComplex& result, const BigFloat& sqrtDelta, uint32_t delta, int32_t a,
-               int32_t b, int32_t c, TWeberParams params);
+               int32_t b, int32_t c, TWeberParams params, TUnitRoots& units);
 
 // The eta quotient of code at the full form (a, b, c) of discriminant -D;
 // sqrtD is √D. 1002.4.1 for a code without a formula.

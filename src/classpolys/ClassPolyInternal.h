@@ -38,9 +38,22 @@ struct TAttempt {
   int32_t Bits = 0;
 };
 
-// Runs attempt at precision, and again higher until it rounds safely.
+// Runs attempt at precision, and again higher until it rounds safely. A
+// precision of 0 first measures at start, and keeps that evaluation when its
+// precision is already what the measurement asks for.
 template <class F>
-void WithSafeRounding(int32_t precision, TClassPolyInfo* info, F attempt) {
+void WithSafeRounding(int32_t start, int32_t precision, TClassPolyInfo* info, F attempt) {
+  if (precision <= 0) {
+    PrecisionScope scope(start);
+    const TAttempt measured = attempt();
+    precision = PrecisionFor(measured.Bits);
+    if (precision <= GetPrecision() && measured.Margin >= kSafeMarginBits) {
+      if (info != nullptr) {
+        *info = {GetPrecision(), measured.Margin, 1};
+      }
+      return;
+    }
+  }
   for (int32_t i = 1;; ++i) {
     PrecisionScope scope(precision);
     const TAttempt result = attempt();

@@ -40,11 +40,8 @@ void BuildClassPolynomial(ZPoly& polynomial, const TQFormList& forms, uint32_t d
   if (code == 0) {
     InternalError(1002, 1, 1);
   }
-  if (precision <= 0) {
-    precision = EstimatePrecision(forms, m, disc, code);
-  }
   TXPolyBuilder builder;
-  WithSafeRounding(precision, info, [&] {
+  WithSafeRounding(StartPrecision(forms.ClassNumber, 1), precision, info, [&] {
     AddFactors(builder, forms, code, m, disc);
     TAttempt result{builder.FinishInteger(polynomial), 0};
     for (int32_t k = 0; k <= polynomial.Degree; ++k) {

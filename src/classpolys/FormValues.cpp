@@ -11,11 +11,12 @@ void EvalAllForms(TDynBigComplexArray& values, const TQFormList& forms, int32_t 
   SetWord(root, weber ? m : disc);
   Sqrt(root);
   values.resize(static_cast<size_t>(forms.Count));
+  TUnitRoots units;
   for (int32_t i = 0; i < forms.Count; ++i) {
     const TQuadForm& f = forms.Forms[static_cast<size_t>(i)];
     BigComplex& value = values[static_cast<size_t>(i)];
     if (weber) {
-      EvalWeber(value, root, m, f.A, f.B, f.C, params);
+      EvalWeber(value, root, m, f.A, f.B, f.C, params, units);
     } else {
       EvalEtaQuotient(value, root, code, f.A, f.B, f.C);
     }

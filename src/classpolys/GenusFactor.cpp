@@ -174,11 +174,8 @@ void BuildGenusFactor(ZPoly& polynomial, const TQFormList& forms, const BigInt& 
   CheckGenera(forms);
   const int32_t G = forms.GenusCount;
   const int32_t degree = forms.ClassNumber / G;
-  if (precision <= 0) {
-    precision = EstimateGenusPrecision(forms, m, disc, code, G, forms.ClassNumber);
-  }
   std::vector<BigInt> rounded(static_cast<size_t>(G * (degree + 1)));
-  WithSafeRounding(precision, info, [&] {
+  WithSafeRounding(StartPrecision(forms.ClassNumber, G), precision, info, [&] {
     TFloatTable table;
     GenusCoefficients(table, forms, code, m, disc);
     TAttempt result{INT32_MAX, MagnitudeBits(table)};

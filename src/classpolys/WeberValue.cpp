@@ -40,7 +40,7 @@ TUnitFactor UnitFactor(uint32_t delta, int32_t a, int32_t b, int32_t c, int32_t 
 }  // namespace
 
 void EvalWeber(BigComplex& result, const BigFloat& sqrtDelta, uint32_t delta, int32_t a,
-               int32_t b, int32_t c, TWeberParams params) {
+               int32_t b, int32_t c, TWeberParams params, TUnitRoots& units) {
   if (params.Type != 3 && params.Type != 6) {
     InternalError(1002, 3, 1);
   }
@@ -48,9 +48,8 @@ void EvalWeber(BigComplex& result, const BigFloat& sqrtDelta, uint32_t delta, in
   BigComplex& z = t[0];
   BigComplex& q = t[1];
   BigComplex& q2 = t[2];
-  FloatTemps f(2);
+  FloatTemps f(1);
   BigFloat& s = f[0];
-  BigFloat& x = f[1];
   // z = exp(π(-√Δ + ib)/(24a)).
   GetPi(s, 0);
   DivInt(s, 24 * a);
@@ -86,11 +85,16 @@ void EvalWeber(BigComplex& result, const BigFloat& sqrtDelta, uint32_t delta, in
   }
   const TUnitFactor unit = UnitFactor(delta, a, b, c, params.Power);
   if (unit.K != 0) {
-    GetPi(x, 0);
-    MulInt(x, unit.K);
-    DivInt(x, 24);
-    SinCos(z.Im, z.Re, x, false);
-    Mul(result, z);
+    const int32_t k = (unit.K + 48) % 48;
+    BigComplex& root = units.Values[k];
+    if (!units.Done[k]) {
+      GetPi(s, 0);
+      MulInt(s, k);
+      DivInt(s, 24);
+      SinCos(root.Im, root.Re, s, false);
+      units.Done[k] = true;
+    }
+    Mul(result, root);
   }
   if (unit.Negate) {
     Negate(result);

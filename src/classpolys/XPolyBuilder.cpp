@@ -96,7 +96,7 @@ void TXPolyBuilder::Combine() {
   TXPoly product;
   while (count_ > 1) {
     XPolyMul(product, list_[static_cast<size_t>(count_ - 2)],
-             list_[static_cast<size_t>(count_ - 1)]);
+             list_[static_cast<size_t>(count_ - 1)], scratch_);
     --count_;
     std::swap(list_[static_cast<size_t>(count_ - 1)], product);
     Restore();

@@ -18,8 +18,9 @@ struct TXPoly {
   int32_t Degree = -1;
 };
 
-// r := a·b; r distinct from both. A degree above 8388607 is 299.2.1.
-void XPolyMul(TXPoly& r, const TXPoly& a, const TXPoly& b);
+// r := a·b; r distinct from both; scratch is grown as needed and kept for
+// reuse. A degree above 8388607 is 299.2.1.
+void XPolyMul(TXPoly& r, const TXPoly& a, const TXPoly& b, std::vector<BigFloat>& scratch);
 
 class TXPolyBuilder {
  public:
@@ -44,6 +45,7 @@ class TXPolyBuilder {
   void Combine();
 
   std::vector<TXPoly> list_;
+  std::vector<BigFloat> scratch_;
   int32_t count_ = 0;
 };
 
