@@ -18,7 +18,7 @@ struct TShiftedForm {
 // enough that these searches end within the bound.
 constexpr int32_t kSearchBound = 64;
 
-// b' := b' + 2a' until every divisor in the list divides b'.
+// b' := b' + 2a' until p1 and p2 divide b'.
 void ShiftB(TShiftedForm& f, int32_t p1, int32_t p2) {
   for (int32_t i = 0; f.B % p1 != 0 || f.B % p2 != 0; ++i) {
     if (i == kSearchBound) {
@@ -114,27 +114,25 @@ void EvalEtaQuotient(BigComplex& result, const BigFloat& sqrtD, int32_t code, in
     case 5:
     case 7:
     case 13:
-      if (a % code == 0) {
-        f = {c, -b};
-      }
-      ShiftB(f, code, 1);
-      EtaVariable(z, sqrtD, f.B, code * f.A);
-      Assign(q, z);
-      Quotient(result, q, z, code, spec.S, 1);
-      return;
     case 17:
     case 19:
     case 37:
       if (a % code == 0) {
         f = {c, -b};
       }
-      ShiftB(f, code, 1);
+      ShiftB(f, code, code);
+      if (code <= 13) {
+        EtaVariable(z, sqrtD, f.B, code * f.A);
+        Assign(q, z);
+        Quotient(result, q, z, code, spec.S, 1);
+        return;
+      }
       break;
     case 9:
       if (a % 3 == 0) {
         f = SwapPrimeTo(a, b, c, 3, 3);
       }
-      ShiftB(f, 9, 1);
+      ShiftB(f, 9, 9);
       break;
     case 15:
     case 51:
