@@ -32,15 +32,16 @@ void MulInto(BigFloat* r, const BigFloat* a, int32_t na, const BigFloat* b, int3
              BigFloat* s);
 
 void Schoolbook(BigFloat* r, const BigFloat* a, int32_t na, const BigFloat* b, int32_t nb) {
-  FloatTemps t(1);
+  FloatTemps temps(1);
+  BigFloat& t = temps[0];
   for (int32_t i = 0; i < na + nb - 1; ++i) {
     SetZero(r[i]);
   }
   for (int32_t i = 0; i < na; ++i) {
     for (int32_t j = 0; j < nb; ++j) {
-      Assign(t[0], a[i]);
-      Mul(t[0], b[j]);
-      AddTo(r[i + j], t[0]);
+      Assign(t, a[i]);
+      Mul(t, b[j]);
+      AddTo(r[i + j], t);
     }
   }
 }
