@@ -9,6 +9,7 @@ packages=(
   libgmp-dev
   libmpfr-dev libmpc-dev  # floating-point references of the tests and benchmarks
   libflint-dev            # polynomial reference of the tests and karvo-bench-polys
+  pari-gp                 # gp: regenerates tests/data rows, reference of karvo-bench-classpolys
   clang libclang-rt-14-dev
   bsdutils  # script(1): the end-to-end tests run karvo-cli on a terminal
   python3   # scripts/mutants.sh picks and plants the mutants

@@ -71,49 +71,10 @@ void TQFormList::Build(uint32_t d, int32_t invariantCode, bool withGenera) {
 
 // No primitivity test: D is expected to be a fundamental discriminant's magnitude.
 void TQFormList::EnumerateFull() {
-  const uint64_t d = D;
-  const auto add = [this](uint64_t a, uint64_t b, uint64_t c, bool single) {
+  ForEachReducedForm(D, [this](uint64_t a, uint64_t b, uint64_t c, bool single) {
     AddForm(static_cast<int32_t>(a), static_cast<int32_t>(b), static_cast<int32_t>(c), single);
-  };
-  uint64_t b = 2;
-  if (d % 2 == 1) {
-    const uint64_t n = (d + 1) / 4;
-    add(1, 1, n, true);
-    uint64_t a = 2;
-    for (; a * a < n; ++a) {
-      if (n % a == 0) {
-        add(a, 1, n / a, false);
-      }
-    }
-    if (a * a == n) {
-      add(a, 1, a, true);
-    }
-    b = 3;
-  } else {
-    const uint64_t n = d / 4;
-    add(1, 0, n, true);
-    for (uint64_t a = 2; a * a <= n; ++a) {
-      if (n % a == 0) {
-        add(a, 0, n / a, true);
-      }
-    }
-  }
-  const uint64_t bmax = Isqrt64(d / 3);
-  for (; b <= bmax; b += 2) {
-    const uint64_t n = (d + b * b) / 4;
-    if (n % b == 0) {
-      add(b, b, n / b, true);
-    }
-    uint64_t a = b + 1;
-    for (; a * a < n; ++a) {
-      if (n % a == 0) {
-        add(a, b, n / a, false);
-      }
-    }
-    if (a * a == n) {
-      add(a, b, a, true);
-    }
-  }
+    return true;
+  });
 }
 
 // Properly primitive forms only: gcd(a, 2b, c) = 1.

@@ -1,4 +1,4 @@
-// The fixed cases of both units: precision rounding, the stopping rule of
+// The fixed cases of the units: precision rounding, the stopping rule of
 // series, exp(0), and every internal error, one row each.
 
 #include <gtest/gtest.h>
@@ -9,7 +9,10 @@
 
 #include "base/Errors.h"
 #include "classpolys/BigFloat.h"
+#include "classpolys/ClassInvariants.h"
+#include "classpolys/ClassPolynomial.h"
 #include "classpolys/QuadForms.h"
+#include "classpolys/XPolyBuilder.h"
 
 namespace karvo {
 namespace {
@@ -39,6 +42,16 @@ TEST(Refusals, EveryInternalError) {
   f23.Build(23, 1, true), f420.Build(420, 1, true);
   BigFloat z, a;
   BigComplex cz, c;
+  // Seven prime discriminant factors (2, 3, 5, 7, 11, 13, 17): 64 genera.
+  TQFormList seven;
+  seven.Build(4 * 510510, 2, false);
+  seven.ComputeGenera();
+  ZPoly f;
+  TXPoly big, linear, product;
+  std::vector<BigFloat> scratch;
+  big.Degree = 8388607, linear.Degree = 1;
+  std::vector<TCodeRoot> none;
+  BigInt n;
   const std::pair<const char*, std::function<void()>> rows[] = {
       {"11.113.1", [] { TQFormList().Build(5, 1, false); }},
       {"11.113.1", [] { TQFormList().Build(6, -1, false); }},
@@ -54,6 +67,19 @@ TEST(Refusals, EveryInternalError) {
       {"11.3.2", [] { ListHalfForms(14, 3, true); }},
       {"11.3.3", [] { ListHalfForms(5, 3, true); }},
       {"11.5.1", [&] { BuildOrderedForms(23, 3, ones, 3, ones); }},
+      {"11.101.2", [] { TQFormList().Build(4 * 510510, 2, true); }},
+      {"299.2.1", [&] { XPolyMul(product, big, linear, scratch); }},
+      // Weber values at full forms are no class invariants: nothing rounds.
+      {"299.4.1", [&] { BuildClassPolynomial(f, f23, 23, -1, 23); }},
+      // Without the genus signs, then with 7 factors (64 genera) claimed done.
+      {"299.5.1", [&] { BuildGenusFactor(f, seven, n, none, 2, 1, 1, n); }},
+      {"299.5.1", [&] { seven.SignsDone = true, BuildGenusFactor(f, seven, n, none, 2, 1, 1, n); }},
+      {"1002.1.1", [] { GetWeberParams(0); }},
+      {"1002.1.1", [&] { BuildClassPolynomial(f, f23, 23, 0, 23); }},
+      {"1002.1.1", [&] { BuildGenusFactor(f, f420, n, none, 0, 105, 420, n); }},
+      {"1002.3.1", [&] { TUnitRoots u; SetOne(a), EvalWeber(c, a, 23, 1, 0, 23, {5, 1}, u); }},
+      {"1002.4.1", [&] { SetOne(a), EvalEtaQuotient(c, a, 11, 1, 1, 6); }},
+      {"1002.4.2", [&] { SetOne(a), EvalEtaQuotient(c, a, 9, 3, 0, 3); }},
       {"1001.14.1", [] { SetPrecision(-1); }},
       {"1001.2.1", [&] { Div(a, z); }},
       {"1001.4.1", [&] { DivBig(a, BigInt()); }},
