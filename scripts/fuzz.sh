@@ -14,7 +14,7 @@ jobs=${KARVO_JOBS:-$(nproc)}
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DKARVO_FUZZ=ON -DKARVO_BUILD_TESTS=OFF -DKARVO_WERROR=ON
-cmake --build build-fuzz -j "$jobs"
+cmake --build build-fuzz -j "$jobs" --target fuzz-targets
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
