@@ -181,7 +181,7 @@ TEST(Cli, CertifyThenVerify) {
   run = box.Run({"certify", "c.in", "b.in", "a-missing.in"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(Counts(run.out) + Column(run.out, "Status"),
-            "3/3/0Invalid file name|Candidate divisible by 3|Failed, impossible to certify last N|");
+            "3/3/1Invalid file name|Candidate divisible by 3|" + Certified + "|");
 }
 
 TEST(Cli, ATaskTakes999FilesAtMost) {
@@ -228,9 +228,9 @@ TEST(Cli, CtrlCTwiceAbortsOnceIsForgotten) {
 }
 
 // A working file in phase 2 from a real certificate, its first test turned
-// back into a pending curve test (class number one, discriminant code 3; or
-// code 5 with its curve from j and one root entry): with no curve step yet,
-// completing it is an internal error, ending that file alone.
+// back into a pending curve test (class number one, discriminant code 7; or
+// code 5 with its curve from j and one root entry): its order is no curve
+// order, so no point is found, an internal error that ends that file alone.
 TEST(Cli, AnInternalErrorEndsItsFileAlone) {
   TBox box;
   const uint64_t seed = test::TestSeed();
@@ -241,25 +241,25 @@ TEST(Cli, AnInternalErrorEndsItsFileAlone) {
   std::erase(text, '\r');
   const size_t second = text.find("\n[2]\n"), signature = text.find("[Signature]");
   text = text.substr(0, text.find("[1]\n")) + "[1]\nType=-3\nS$=" + Value(text, "1", "S$") +
-         "\nR$=" + Value(text, "1", "R$") + "\ndc=3\nrn=1\npm=3\n" +
+         "\nR$=" + Value(text, "1", "R$") + "\ndc=7\nrn=1\npm=3\n" +
          text.substr(second, signature - second) + "[X]\nve=3009\npe=2\ntx=0\n";
   text.replace(text.find(Certified), Certified.size(), "Running");
   Write(box.work + "/a-curve.tmp", text);
   Write(box.work + "/b-good.in", Input(ChainPrime(150, seed + 1).dec));
   std::string fromJ = text;
-  fromJ.replace(fromJ.find("Type=-3"), 7, "Type=-4").replace(fromJ.find("dc=3\n"), 5, "dc=5\nrs=1\nf0=5\n0$=3\n");
+  fromJ.replace(fromJ.find("Type=-3"), 7, "Type=-4").replace(fromJ.find("dc=7\n"), 5, "dc=5\nrs=1\nf0=5\n0$=3\n");
   Write(box.work + "/c-curve.tmp", fromJ);
   run = box.Run({"certify", "c-curve.tmp", "b-good.in", "a-curve.tmp"});
   EXPECT_EQ(run.status, 1) << run.err;
-  const std::string internal = "ABORTED DUE TO INTERNAL ERROR 2.15.1";
+  const std::string internal = "ABORTED DUE TO INTERNAL ERROR 2.14.";
   EXPECT_EQ(Counts(run.out) + Column(run.out, "Input") + Column(run.out, "Status"),
-            "3/3/1a-curve.tmp|b-good.in|c-curve.tmp|" + internal + "|" + Certified + "|" + internal + "|");
+            "3/3/1a-curve.tmp|b-good.in|c-curve.tmp|" + internal + "8|" + Certified + "|" + internal + "7|");
   EXPECT_EQ(Value(run.out, "Common", "Candidate #1").rfind("Aborted, ", 0), 0u);
   EXPECT_EQ(Count(run.err, "| " + internal), 2) << run.err;
   // The working files stay, marked with the outcome, for a later run.
   text = Read(box.work + "/a-curve.tmp");
   EXPECT_EQ(Value(text, "KARVO - Primality Certificate", "Status") + Value(text, "1", "Type"),
-            internal + "-3");
+            internal + "8-3");
 }
 
 TEST(Cli, CommandsAndUsageErrors) {
