@@ -20,16 +20,6 @@ namespace {
 
 constexpr int32_t MaxCandidates = 4;
 
-void Centre(BigInt& x, const BigInt& N) {
-  BigMod(x, N);
-  BigInt half;
-  BigAssign(half, N);
-  BigShiftRight1(half);
-  if (BigCompare(x, half) > 0) {
-    BigSub(x, N);
-  }
-}
-
 void ReadRoots(const TXFile& file, const std::string& section, TQStarRootList& roots) {
   if (roots.Count != 0) {
     InternalError(2, 3, 1);

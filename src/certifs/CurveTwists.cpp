@@ -45,16 +45,6 @@ void SqrtModN(BigInt& x, Word value, const BigInt& N) {
   BigSqrtMod(x, N, c);
 }
 
-void Centre(BigInt& x, const BigInt& N) {
-  BigMod(x, N);
-  BigInt half;
-  BigAssign(half, N);
-  BigShiftRight1(half);
-  if (BigCompare(x, half) > 0) {
-    BigSub(x, N);
-  }
-}
-
 // d = 1, U the odd component up to sign: the A that is not 1.
 void QuarticTwistOfOdd(BigInt& A, const BigInt& a, const BigInt& b, const BigInt& N) {
   if ((N.Words[0] & 7) == 5) {
@@ -136,6 +126,16 @@ void QuarticTwistOfEven(BigInt& A, const BigInt& a, BigInt& b, const BigInt& U,
 }
 
 }  // namespace
+
+void Centre(BigInt& x, const BigInt& N) {
+  BigMod(x, N);
+  BigInt half;
+  BigAssign(half, N);
+  BigShiftRight1(half);
+  if (BigCompare(x, half) > 0) {
+    BigSub(x, N);
+  }
+}
 
 void TwistD1(BigInt& A, const BigInt& U, const BigInt& V, const BigInt& N) {
   BigInt u, a, b;
