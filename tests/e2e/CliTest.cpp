@@ -231,14 +231,19 @@ TEST(Cli, CtrlCTwiceAbortsOnceIsForgotten) {
 // back into a pending curve test (class number one, discriminant code 7; or
 // code 5 with its curve from j and one root entry): its order is no curve
 // order, so no point is found, an internal error that ends that file alone.
+// (An N+1 test would not do: N + 1 points is the order of supersingular curves.)
 TEST(Cli, AnInternalErrorEndsItsFileAlone) {
   TBox box;
   const uint64_t seed = test::TestSeed();
-  Write(box.work + "/real.in", Input(ChainPrime(300, seed).dec));
-  TRun run = box.Run({"--no-reports", "certify", "real.in"});
-  ASSERT_EQ(run.status, 0);
-  std::string text = Read(box.work + "/" + Value(run.out, "Candidate #1", "Output"));
-  std::erase(text, '\r');
+  TRun run;
+  std::string text;
+  for (uint64_t k = 0; Value(text, "1", "Type") != "1"; ++k) {
+    Write(box.work + "/real.in", Input(ChainPrime(300, seed + 7 * k).dec));
+    run = box.Run({"--no-reports", "certify", "real.in"});
+    ASSERT_EQ(run.status, 0);
+    text = Read(box.work + "/" + Value(run.out, "Candidate #1", "Output"));
+    std::erase(text, '\r');
+  }
   const size_t second = text.find("\n[2]\n"), signature = text.find("[Signature]");
   text = text.substr(0, text.find("[1]\n")) + "[1]\nType=-3\nS$=" + Value(text, "1", "S$") +
          "\nR$=" + Value(text, "1", "R$") + "\ndc=7\nrn=1\npm=3\n" +
@@ -251,15 +256,16 @@ TEST(Cli, AnInternalErrorEndsItsFileAlone) {
   Write(box.work + "/c-curve.tmp", fromJ);
   run = box.Run({"certify", "c-curve.tmp", "b-good.in", "a-curve.tmp"});
   EXPECT_EQ(run.status, 1) << run.err;
-  const std::string internal = "ABORTED DUE TO INTERNAL ERROR 2.14.";
-  EXPECT_EQ(Counts(run.out) + Column(run.out, "Input") + Column(run.out, "Status"),
-            "3/3/1a-curve.tmp|b-good.in|c-curve.tmp|" + internal + "8|" + Certified + "|" + internal + "7|");
+  // The bogus root of c-curve fails in the root search or in the point search, depending on N.
+  const std::string internal = "ABORTED DUE TO INTERNAL ERROR ", statuses = Column(run.out, "Status");
+  EXPECT_EQ(Counts(run.out) + Column(run.out, "Input") + statuses.substr(0, statuses.rfind(internal)),
+            "3/3/1a-curve.tmp|b-good.in|c-curve.tmp|" + internal + "2.14.8|" + Certified + "|");
   EXPECT_EQ(Value(run.out, "Common", "Candidate #1").rfind("Aborted, ", 0), 0u);
   EXPECT_EQ(Count(run.err, "| " + internal), 2) << run.err;
   // The working files stay, marked with the outcome, for a later run.
   text = Read(box.work + "/a-curve.tmp");
   EXPECT_EQ(Value(text, "KARVO - Primality Certificate", "Status") + Value(text, "1", "Type"),
-            internal + "8-3");
+            internal + "2.14.8-3");
 }
 
 // The curve tests of a certificate recomputed by PARI/GP: the point of T lies on the twisted curve, [S]P is not
@@ -363,7 +369,7 @@ TEST(Cli, CurveStepCertifiesAnyPrime) {
 }
 
 // SIGKILL at random moments of a certification, each time resumed from the working file, until it ends: the
-// certificate is valid, the same in kind as an uninterrupted one.
+// certificate is valid, for our verifier and for PARI/GP.
 TEST(Cli, KilledAndResumedCertificationsEndValid) {
   TBox box;
   gmp_randclass random(gmp_randinit_default);
@@ -376,7 +382,9 @@ TEST(Cli, KilledAndResumedCertificationsEndValid) {
   int kills = 0;
   for (int round = 0; round < 200; ++round) {
     box.Start({"--no-idle", "--no-reports", "certify", file});
-    std::this_thread::sleep_for(std::chrono::milliseconds(100 + mpz_class(random.get_z_range(900)).get_si()));
+    // The first kill comes before the end; later ones leave time for the longest single step.
+    const long span = round == 0 ? 200 : digits * 10;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100 + mpz_class(random.get_z_range(span)).get_si()));
     kill(box.pid, SIGKILL);
     const TRun run = box.Wait();
     if (run.status == 0 && Has(run.out, Certified)) {
