@@ -30,7 +30,6 @@ constexpr uint32_t Level6Last = 33554431;
 // Table entries are data: 4d must fit the signed 32-bit form arithmetic.
 constexpr uint32_t FormIndexLimit = 1u << 29;
 constexpr size_t MaxPrimeDiscriminants = 6;  // 32 genera
-constexpr int32_t StageReportBits = 384;
 constexpr int32_t Level6MaxClassNumber = 5120;
 constexpr int32_t Level6Factor = 160;
 constexpr std::array<uint32_t, 9> SquareTestPrimes = {3, 5, 7, 11, 13, 17, 19, 23, 29};
@@ -151,9 +150,7 @@ TCurveSearchResult TCurveSearcher::Run(int32_t& position) {
   const int32_t stage = k_.Level == 1   ? StageCurveSearchLevel1
                         : table_ != nullptr ? StageCurveSearchLevels2To5
                                             : StageCurveSearchLevel6;
-  if (BigBitSize(k_.N) >= StageReportBits) {
-    k_.ReportStage(stage);
-  }
+  k_.ReportStage(stage);
   uint32_t d = 0;
   for (;;) {
     CheckPoll();
