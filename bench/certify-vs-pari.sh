@@ -34,8 +34,8 @@ for digits in "${sizes[@]}"; do
   grep -q '^Status=Candidate certified prime' "$dir/task.txt" || { echo "not certified: $digits" >&2; exit 1; }
   out=$(ls "$dir"/karvo-*.out)
   start=$(date +%s%N)
-  echo "default(parisizemax, 2^31); if(!primecertisvalid(primecert($prime)), error(\"invalid\"))" |
-    taskset -c 0 gp -q > /dev/null
+  echo "if(!primecertisvalid(primecert($prime)), error(\"invalid\"))" |
+    taskset -c 0 gp -q -D parisizemax=2000000000 > /dev/null
   pari=$(seconds "$start" "$(date +%s%N)")
   echo "$digits,$karvo,$pari,$(awk -v k="$karvo" -v p="$pari" 'BEGIN { printf "%.2f", k / p }')"
   {
