@@ -32,7 +32,7 @@ constexpr size_t kChainsTried = 3;
 constexpr int32_t kTuplesTried = 6;
 constexpr int32_t kCheckPrimes = 4;
 constexpr int32_t kFailed = INT32_MIN;
-constexpr int32_t kRouteFactor = 4;
+constexpr int32_t kRouteFactor = 8;
 
 struct TBasis {
   TDynSInt32Array Orders, Generators;

@@ -12,16 +12,13 @@
 #include "classpolys/InvariantRoot.h"
 #include "classpolys/QuadForms.h"
 #include "classpolys/TowerInternal.h"
+#include "support/ProgramFolder.h"
 #include "support/TsvRows.h"
 
 namespace karvo {
 namespace {
 
-struct TProgramFolder {  // ProgramFolder for the lifetime of the object
-  explicit TProgramFolder(const std::string& folder) { SetProgramFolder(folder); }
-  ~TProgramFolder() { SetProgramFolder(saved); }
-  std::string saved = ProgramFolder;
-};
+using test::TProgramFolder;
 
 // The engine's roots of the prime discriminants, the 2-part (-4, -8, 8) last.
 void EngineRoots(TQStarRootList& list, uint32_t disc, const BigInt& N, const BigInt& c) {

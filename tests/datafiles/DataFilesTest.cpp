@@ -17,16 +17,13 @@
 #include "classpolys/DataFiles.h"
 #include "classpolys/TowerInternal.h"
 #include "files/FilesTestSupport.h"
+#include "support/ProgramFolder.h"
 #include "support/TsvRows.h"
 
 namespace karvo {
 namespace {
 
-struct TProgramFolder {  // ProgramFolder for the lifetime of the object
-  explicit TProgramFolder(const std::string& folder) { SetProgramFolder(folder); }
-  ~TProgramFolder() { SetProgramFolder(saved); }
-  std::string saved = ProgramFolder;
-};
+using test::TProgramFolder;
 void Poke(std::string& bytes, size_t at, uint32_t w) {
   for (size_t i = 0; i < 4; ++i) bytes[at + i] = char(w >> (8 * i));
 }
