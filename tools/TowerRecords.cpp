@@ -227,13 +227,15 @@ std::vector<BigInt> CheckPrimes(uint32_t m) {
 }
 
 // The descent on every check prime ends at a root of the class polynomial
-// of the record's invariant, and that root gives a j.
-bool Validates(const TGaloisRec& tower, uint32_t m) {
-  const uint32_t disc = m % 4 == 3 ? m : 4 * m;
-  TQFormList forms;
-  forms.Build(disc, tower.Code, false);
-  ZPoly classPolynomial, f;
-  BuildClassPolynomial(classPolynomial, forms, disc, tower.Code, m);
+// of the record's invariant (built on first use), and that root gives a j.
+bool Validates(const TGaloisRec& tower, uint32_t m, ZPoly& classPolynomial) {
+  if (classPolynomial.Degree < 0) {
+    const uint32_t disc = m % 4 == 3 ? m : 4 * m;
+    TQFormList forms;
+    forms.Build(disc, tower.Code, false);
+    BuildClassPolynomial(classPolynomial, forms, disc, tower.Code, m);
+  }
+  ZPoly f;
   BigInt c, value, slots[4];
   for (const BigInt& N : CheckPrimes(m)) {
     BigNonResidue(c, N);
@@ -352,6 +354,7 @@ TTowerOutcome FindTowerRecord(uint32_t m) {
   const int32_t routeBits = RouteBits(m, h, g);
   std::string why = "no index tuple";
   for (const uint8_t type : InvariantTypes(m)) {
+    ZPoly classPolynomial;  // of the type's invariant
     for (const TChain& chain : chains) {
       if (type != 0 && chain.back() % 2 != 0) {
         continue;  // the reciprocal search needs an even last degree
@@ -379,7 +382,7 @@ TTowerOutcome FindTowerRecord(uint32_t m) {
         const int32_t bits = 32 * record.PrecisionWords;
         const std::string note = ChainText(chain, indices) + " bits " + std::to_string(bits) +
                                  " route " + std::to_string(routeBits);
-        if (!Validates(tower, m)) {
+        if (!Validates(tower, m, classPolynomial)) {
           why = "fails validation " + note;
           continue;
         }
