@@ -19,25 +19,6 @@ namespace karvo {
 
 namespace {
 
-bool IsSmallPrime(int32_t q) {
-  if (q < 2) {
-    return false;
-  }
-  for (int32_t p = 2; p * p <= q; ++p) {
-    if (q % p == 0) {
-      return false;
-    }
-  }
-  return true;
-}
-
-// Below 4 the polynomial is tiny, from 256 on or with many genera the record
-// format has no room, and a prime quotient admits no tower.
-bool TowerApplies(int32_t h, int32_t genusCount) {
-  const int32_t q = (h / genusCount) % 256;
-  return h >= 4 && h < 256 && genusCount < 16 && q != 1 && !IsSmallPrime(q);
-}
-
 bool IsTwoPart(const TCodeRoot& r) { return r.Code == -4 || r.Code == -8 || r.Code == 8; }
 
 // The engine's square roots in the order the genus factor takes them.
