@@ -8,11 +8,13 @@
 #include <climits>
 #include <cstdio>
 #include <exception>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "DataFileWriters.h"
+#include "TowerRecords.h"
 #include "classpolys/DataFiles.h"
 
 namespace karvo {
@@ -49,8 +51,31 @@ void PrintTable(int32_t k, std::vector<TKeyClass>::const_iterator first, size_t 
   std::printf("\n");
 }
 
-int Generate(const std::string& folder) {
-  const auto start = std::chrono::steady_clock::now();
+// The records of the tower generator's file, by class-group file.
+std::vector<std::vector<TClassGroupRecord>> TowerRecords(const std::string& path) {
+  std::vector<std::vector<TClassGroupRecord>> files(ClassGroupFileCount);
+  if (path.empty()) {
+    return files;
+  }
+  std::ifstream in(path);
+  if (!in) {
+    throw std::runtime_error("cannot read " + path);
+  }
+  for (std::string line; std::getline(in, line);) {
+    TClassGroupRecord record;
+    if (!line.empty() && line[0] != '#' && ParseTowerLine(line, record.Key, record.Bytes) &&
+        !record.Bytes.empty()) {
+      files[static_cast<size_t>(ClassGroupFileNumber(record.Key) - 1)].push_back(record);
+    }
+  }
+  for (std::vector<TClassGroupRecord>& records : files) {
+    std::sort(records.begin(), records.end(),
+              [](const auto& x, const auto& y) { return x.Key < y.Key; });
+  }
+  return files;
+}
+
+void WriteTables(const std::string& folder) {
   const std::vector<TKeyClass> keys = AdmissibleKeys(KeyLimit, KeyMaxRatio);
   size_t leftOut = 0;
   const std::vector<std::vector<uint32_t>> tables = DealDiscriminantTables(keys, leftOut);
@@ -63,8 +88,19 @@ int Generate(const std::string& folder) {
     dealt += table.size() - (k == 1 ? 2 : 1);
     WriteDiscriminantTable(folder + "/" + DiscriminantTableName(k), k, table);
   }
+}
+
+// The class-group files from TOWERS (none: empty files with their sentinels).
+int Generate(const std::string& folder, const std::string& towers, bool classGroupsOnly) {
+  const auto start = std::chrono::steady_clock::now();
+  if (!classGroupsOnly) {
+    WriteTables(folder);
+  }
+  const std::vector<std::vector<TClassGroupRecord>> records = TowerRecords(towers);
   for (int32_t f = 1; f <= ClassGroupFileCount; ++f) {
-    WriteClassGroupFile(folder + "/" + ClassGroupFileName(f), f, {});
+    const std::vector<TClassGroupRecord>& file = records[static_cast<size_t>(f - 1)];
+    std::printf("%s: %zu tower records\n", ClassGroupFileName(f).c_str(), file.size());
+    WriteClassGroupFile(folder + "/" + ClassGroupFileName(f), f, file);
   }
   const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
   std::printf("written to %s in %.1f s\n", folder.c_str(), seconds.count());
@@ -75,12 +111,15 @@ int Generate(const std::string& folder) {
 }  // namespace karvo
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: karvo-gen-data FOLDER\n");
+  const bool classGroupsOnly = argc > 1 && std::string(argv[1]) == "--class-groups-only";
+  const int first = classGroupsOnly ? 2 : 1;
+  if (argc - first < 1 || argc - first > 2) {
+    std::fprintf(stderr, "usage: karvo-gen-data [--class-groups-only] FOLDER [TOWERS]\n");
     return 2;
   }
   try {
-    return karvo::Generate(argv[1]);
+    return karvo::Generate(argv[first], argc - first == 2 ? argv[first + 1] : "",
+                           classGroupsOnly);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "karvo-gen-data: %s\n", e.what());
     return 1;

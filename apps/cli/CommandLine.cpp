@@ -72,6 +72,9 @@ std::string CheckCommand(const TCommandLine& line) {
     default:
       break;
   }
+  if (line.HasCandidate && line.Command != TCommand::New) {
+    return "--candidate goes with the new command only";
+  }
   if (line.Save && line.Command != TCommand::Settings) {
     return "--save goes with the settings command only";
   }
@@ -85,9 +88,12 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   bool help = false;
   bool version = false;
   bool optionsEnded = false;
+  bool candidateNext = false;
   for (const std::string& arg : args) {
     const bool option = !optionsEnded && arg.size() > 1 && arg[0] == '-';
-    if (!optionsEnded && arg == "--") {
+    if (std::exchange(candidateNext, false)) {
+      line.Candidate = arg;  // an expression may start with "-"
+    } else if (!optionsEnded && arg == "--") {
       optionsEnded = true;
     } else if (option && arg == "--help") {
       help = true;
@@ -95,6 +101,10 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       version = true;
     } else if (option && arg == "--save") {
       line.Save = true;
+    } else if (option && (arg == "--candidate" || arg.starts_with("--candidate="))) {
+      line.HasCandidate = true;
+      candidateNext = arg == "--candidate";
+      line.Candidate = candidateNext ? "" : arg.substr(arg.find('=') + 1);
     } else if (option && ApplyFlag(arg, line)) {
     } else if (option) {
       if (line.Error.empty()) {
@@ -121,6 +131,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     line.Command = TCommand::Version;
     line.Error.clear();
     return line;
+  }
+  if (candidateNext && line.Error.empty()) {
+    line.Error = "--candidate needs a value";
   }
   if (line.Error.empty()) {
     line.Error = CheckCommand(line);
@@ -169,7 +182,7 @@ std::vector<std::string> SettingsLines(const TSettings& settings) {
 const char* UsageText() {
   return "Usage: karvo-cli [OPTION]... certify FILE...\n"
          "       karvo-cli [OPTION]... verify FILE...\n"
-         "       karvo-cli new FILE.in\n"
+         "       karvo-cli new FILE.in [--candidate EXPR]\n"
          "       karvo-cli [OPTION]... settings [--save]\n"
          "       karvo-cli --help | --version\n"
          "Proves large integers prime and checks primality certificates.\n"
@@ -183,7 +196,8 @@ const char* UsageText() {
          "  verify FILE...    verify certificates (*.out); the task report goes to\n"
          "                    the folder of the first file\n"
          "  new FILE.in       write the template of an input file (never replaces a\n"
-         "                    file; .in is added when missing)\n"
+         "                    file; .in is added when missing); with --candidate,\n"
+         "                    its candidate is EXPR (decimal or expression)\n"
          "  settings          print the settings in effect, one Key=value a line;\n"
          "                    with --save, also store the four choices below in\n"
          "                    karvo.ini beside the program\n"

@@ -20,6 +20,8 @@ struct TCommandLine {
   TCommand Command = TCommand::None;
   std::vector<std::string> Files;
   bool Save = false;  // settings --save
+  bool HasCandidate = false;  // new --candidate EXPR
+  std::string Candidate;
   int32_t CertificationReports = Unset;
   int32_t CheckSignaturesOnly = Unset;
   int32_t DoubleFileManagement = Unset;

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "arith/BigInt.h"
+#include "arith/Expression.h"
 #include "Interrupts.h"
 #include "TerminalFrontEnd.h"
 #include "base/Constants.h"
@@ -36,7 +38,7 @@ void PrintError(const std::string& message) {
   std::fprintf(stderr, "karvo-cli: %s\n", message.c_str());
 }
 
-int RunNew(std::string name) {
+int RunNew(std::string name, const std::string& candidate) {
   // The template is an input file, which the certifier recognizes by its
   // extension.
   if (name.size() < 3 || name.compare(name.size() - 3, 3, ".in") != 0) {
@@ -48,8 +50,14 @@ int RunNew(std::string name) {
     PrintError(name + " already exists");
     return ExitFailure;
   }
+  BigInt value;
+  const int code = BigIsNumberText(candidate, 10) ? 0 : EvaluateExpression(value, candidate);
+  if (!candidate.empty() && code != 0) {
+    PrintError(candidate + ": Error in expression, code = " + std::to_string(code));
+    return ExitFailure;
+  }
   try {
-    NewInputFile(name);
+    NewInputFile(name, candidate);
   } catch (const std::exception& e) {
     PrintError(name + ": " + e.what());
     return ExitFailure;
@@ -147,7 +155,7 @@ int Run(const std::vector<std::string>& args) {
   ApplyChoices(line, Settings);
   switch (line.Command) {
     case TCommand::New:
-      return RunNew(line.Files.front());
+      return RunNew(line.Files.front(), line.Candidate);
     case TCommand::Settings:
       return RunSettings(line, ui);
     case TCommand::Certify:

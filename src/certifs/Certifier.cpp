@@ -14,7 +14,8 @@
 #include "base/Errors.h"
 #include "base/Globals.h"
 #include "base/SaveTimer.h"
-#include "certifs/CurveSeam.h"
+#include "certifs/CurveCompletion.h"
+#include "certifs/CurveSearch.h"
 #include "files/Chrono.h"
 #include "files/FileFormats.h"
 #include "files/TaskReport.h"
@@ -64,8 +65,8 @@ TCertifier::TCertifier()
       OnStage([](int32_t) {}),
       OnTest([](int32_t, int32_t, int32_t) {}),
       OnStep([](int32_t, int32_t, int32_t, int32_t) {}),
-      CurveSearch(CurveSearchUnavailable),
-      CurveCompletion(CurveCompletionUnavailable) {}
+      CurveSearch(SearchCurve),
+      CurveCompletion(CompleteCurveTest) {}
 
 int32_t TCertifier::PrimeBoundFor(int32_t bits) {
   int32_t bound = PrimeTableCount;

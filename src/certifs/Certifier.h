@@ -71,8 +71,7 @@ class TCertifier {
   // tests recorded, level, bits of the current N, bits of the candidate
   std::function<void(int32_t, int32_t, int32_t, int32_t)> OnStep;
   TSaveTimer* SaveTimer = nullptr;  // not owned; may stay null
-  // The curve step; until it exists these report "not found" and raise an
-  // internal error respectively.
+  // The curve step (replaceable, for tests of the descent).
   TCurveSearch CurveSearch;
   TCurveCompletion CurveCompletion;
 
@@ -116,6 +115,8 @@ class TCertifier {
   // Set by a successful curve search.
   int32_t FoundType = 0;
   int32_t FoundDiscriminant = 0;
+  int32_t FoundClassNumber = 0;
+  int32_t FoundGenera = 0;
   TXKeyValues FoundKeys;
 
   TCertifier();
@@ -132,6 +133,9 @@ class TCertifier {
 
   // Replaces the keys of test i by the final record, in place.
   void WriteFinalTest(int32_t i, const TXKeyValues& keys);
+
+  // Reports the stage code while N has 384 bits or more.
+  void ReportStage(int32_t stage);
 
   // Number of table primes for trial division of N - 1, N + 1 and curve
   // orders at an N of the given bits (capped by the table's size).
@@ -158,7 +162,6 @@ class TCertifier {
                          const TXKeyValues& extra);
   void RecordLastTest();
   void FinishTestRecord(const TReportTest& reportTest);
-  void ReportStage(int32_t stage);
   bool RunPhase2();
   void CompleteSplitTest(int32_t i, int32_t type);
   bool SignLastTest();

@@ -243,6 +243,10 @@ void TCertifier::RecordPendingTest(int32_t type, int32_t method, int32_t discrim
   reportTest.Run = Level;
   reportTest.Gain = gain;
   reportTest.DiscriminantCode = discriminant;
+  if (type <= -3) {
+    reportTest.ClassNumber = FoundClassNumber;
+    reportTest.Genera = FoundGenera;
+  }
   FinishTestRecord(reportTest);
 }
 

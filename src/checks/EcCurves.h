@@ -75,7 +75,7 @@ bool EcIsNegativeOf(const BigInt& X, const BigInt& Y, const BigInt& Z, const Big
 // Searches a seed T such that the point built from it has [S]P not the
 // identity and [R][S]P the identity; sign -1, 0 or +1 restricts the Jacobi
 // symbol of u = T^3 + A T + B. Returns false after a failure on both
-// twists. A non-invertible Z of [S]P is 1003.4.1.
+// twists, and after 10000 seeds or seeds reaching N (a wrong order). A non-invertible Z of [S]P is 1003.4.1.
 bool EcFindPoint(BigInt& T, const BigInt& S, const BigInt& R, const BigInt& A,
                  const BigInt& B, const BigInt& N, int32_t sign);
 // The point that EcFindPoint builds from the seed T: u = T^3 + A T + B,

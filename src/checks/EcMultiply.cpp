@@ -208,6 +208,8 @@ void EcSeedPoint(BigInt& x, BigInt& y, BigInt& a, BigInt& u, const BigInt& T, co
   }
 }
 
+constexpr int32_t MaxPointSeeds = 10000;
+
 bool EcFindPoint(BigInt& T, const BigInt& S, const BigInt& R, const BigInt& A,
                  const BigInt& B, const BigInt& N, int32_t sign) {
   BigTemps temps(5);
@@ -222,9 +224,14 @@ bool EcFindPoint(BigInt& T, const BigInt& S, const BigInt& R, const BigInt& A,
     BigSetMinusOne(T);
   }
   bool firstAttempt = true;
-  for (;;) {
+  // With a wrong order [S]P may be the identity for every seed; for a prime
+  // N and the right order a seed that long in a row never occurs.
+  for (int32_t seeds = 0; seeds < MaxPointSeeds; ++seeds) {
     CheckPoll();
     BigIncrement(T);
+    if (BigCompareAbs(T, N) >= 0) {
+      break;
+    }
     EcSeedPoint(x, y, a, u, T, A, B, N);
     if (BigIsZero(u)) {
       continue;
@@ -251,6 +258,7 @@ bool EcFindPoint(BigInt& T, const BigInt& S, const BigInt& R, const BigInt& A,
     firstAttempt = false;
     sign = -BigJacobi(u, N);
   }
+  return false;
 }
 
 }  // namespace karvo

@@ -115,10 +115,10 @@ void SetInvariant(uint8_t type, uint32_t m, TGaloisDat& record) {
   InternalError(kUnit, kReadGaloisData, 3);
 }
 
-// r, orders, generators, L, degrees, invariant type, L − 1 indices,
-// precision; the buffer is zero past the record.
-bool DecodeRecord(const uint8_t (&bytes)[ClassGroupRecordMax], uint32_t length, uint32_t m,
-                  TGaloisDat& record) {
+}  // namespace
+
+bool DecodeGaloisRecord(const uint8_t (&bytes)[ClassGroupRecordMax], uint32_t length,
+                        uint32_t m, TGaloisDat& record) {
   uint32_t at = 0;
   const int32_t r = bytes[at++];
   if (r < 1 || r > 3) {
@@ -165,8 +165,6 @@ bool DecodeRecord(const uint8_t (&bytes)[ClassGroupRecordMax], uint32_t length, 
   }
   return degrees == record.ClassNumber;
 }
-
-}  // namespace
 
 std::string DiscriminantTableName(int32_t k) {
   return std::string(ProgramBaseName) + DiscriminantTableExtensions[k - 1];
@@ -255,7 +253,7 @@ bool ReadGaloisData(TGaloisDat& record, uint32_t m) {
   const uint32_t length = offsets[static_cast<size_t>(i) + 1] - start;
   uint8_t bytes[ClassGroupRecordMax] = {};
   if (length > ClassGroupRecordMax || !ReadAt(file.get(), start, bytes, length) ||
-      !DecodeRecord(bytes, length, m, record)) {
+      !DecodeGaloisRecord(bytes, length, m, record)) {
     record = TGaloisDat();
     return false;
   }

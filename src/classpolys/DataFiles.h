@@ -63,6 +63,12 @@ struct TGaloisDat {
 // Internal error 1002.102.3 for an invariant type outside the list.
 bool ReadGaloisData(TGaloisDat& record, uint32_t m);
 
+// One record: r, orders, generators, L, degrees, invariant type, L − 1
+// indices, precision; bytes past length are zero. False when the fields
+// are out of range or inconsistent.
+bool DecodeGaloisRecord(const uint8_t (&bytes)[ClassGroupRecordMax], uint32_t length,
+                        uint32_t m, TGaloisDat& record);
+
 // 2p, one more above class number 63, and an allowance by the last level's
 // degree.
 int32_t GaloisPrecisionWords(int32_t p, int32_t classNumber, int32_t lastDegree);

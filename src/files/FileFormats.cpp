@@ -50,13 +50,13 @@ std::string TaskReportFileName(const std::string& folder, const std::string& tas
   return folder + ProgramBaseName + "-" + taskId + ".tr";
 }
 
-void NewInputFile(const std::string& fileName) {
+void NewInputFile(const std::string& fileName, const std::string& candidate) {
   TXFile file;
   file.FileName = fileName;
   file.WriteStrings(SectionInputHeader,
                     {{"Version", Version}, {"Format", "1"}, {"Created", CurrentFileDate()}});
   file.AddComments("");
-  file.WriteString(SectionCandidate, "N", "");
+  file.WriteString(SectionCandidate, "N", candidate);
   file.Save();
 }
 

@@ -49,8 +49,9 @@ std::string CertificationFileName(const std::string& folder, const std::string& 
 // folder + "karvo-" + taskId + ".tr".
 std::string TaskReportFileName(const std::string& folder, const std::string& taskId);
 
-// Writes the template of a new input file, replacing any content.
-void NewInputFile(const std::string& fileName);
+// Writes the template of a new input file, replacing any content; its
+// candidate N is the given text (empty: to be filled in).
+void NewInputFile(const std::string& fileName, const std::string& candidate = "");
 
 struct TCandidateInput {
   BigInt N;
