@@ -6,6 +6,8 @@
 // Each time is the best of three samples; a sample repeats the operation until
 // at least 0.2 s have passed and divides by the count. Operands are the same
 // random values for both sides. Add an operation by adding a row to the table.
+//
+//   karvo-bench-arith [operation ...]   (default: every operation)
 
 #include <gmp.h>
 
@@ -145,13 +147,18 @@ constexpr int32_t sizes[] = {256, 1024, 4096, 16384, 131072};
 }  // namespace
 }  // namespace karvo
 
-int main() {
+int main(int argc, char** argv) {
   using namespace karvo;
   BaseStartup();
   BigStartup();
   std::mt19937_64 engine(20240601);
   std::printf("operation,bits,karvo_ns,reference_ns\n");
   for (const Case& c : cases) {
+    if (argc > 1 && std::find_if(argv + 1, argv + argc, [&](const char* name) {
+                      return std::strcmp(name, c.operation) == 0;
+                    }) == argv + argc) {
+      continue;
+    }
     const std::vector<int32_t> caseSizes =
         c.sizes.empty() ? std::vector<int32_t>(std::begin(sizes), std::end(sizes)) : c.sizes;
     for (int32_t bits : caseSizes) {

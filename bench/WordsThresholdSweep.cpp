@@ -1,8 +1,8 @@
 // Times the product and square methods of the word kernel against each other
 // around their thresholds (schoolbook vs Karatsuba for 16..64 words,
-// Karatsuba vs Toom-3 for 150..300) and prints where the faster method takes
-// over, with the CPU it ran on: the table behind a change of
-// src/arith/WordsThresholds.h.
+// Karatsuba vs Toom-3 for 150..300; for squares 64..160 and 200..400) and
+// prints where the faster method takes over, with the CPU it ran on: the
+// table behind a change of src/arith/WordsThresholds.h.
 //
 //   karvo-bench-thresholds [--step=N] [google benchmark flags]
 //
@@ -171,8 +171,8 @@ int main(int argc, char** argv) {
   const std::vector<Sweep> sweeps = {
       {"Mul", "Basecase", Basecase, "Karatsuba", Karatsuba, 16, 64, MulKaratsubaThreshold},
       {"Mul", "Karatsuba", Karatsuba, "Toom3", Toom3, 150, 300, MulToom3Threshold},
-      {"Sqr", "Basecase", SqrBasecase, "Karatsuba", SqrKaratsuba, 16, 64, SqrKaratsubaThreshold},
-      {"Sqr", "Karatsuba", SqrKaratsuba, "Toom3", SqrToom3, 150, 300, SqrToom3Threshold},
+      {"Sqr", "Basecase", SqrBasecase, "Karatsuba", SqrKaratsuba, 64, 160, SqrKaratsubaThreshold},
+      {"Sqr", "Karatsuba", SqrKaratsuba, "Toom3", SqrToom3, 200, 400, SqrToom3Threshold},
   };
   for (const Sweep& sweep : sweeps) {
     const int32_t stride = sweep.from < 100 ? 1 : step;

@@ -4,6 +4,7 @@
 #include "arith/BigMod.h"
 #include "arith/BigModInternal.h"
 #include "arith/BigTempPool.h"
+#include "arith/Montgomery.h"
 #include "base/Poll.h"
 
 namespace karvo {
@@ -101,53 +102,143 @@ void BigLucasV(BigInt& v, const BigInt& k, const BigInt& P, const BigInt& N, con
   }
 }
 
+namespace {
+
+// Residues of the (U, V) ladder in 0..N-1 as Montgomery residues, which
+// need no division while the products are cheaper than Barrett's.
+class TLucasMontgomery {
+ public:
+  TLucasMontgomery(const BigInt& N, BigInt& product, BigInt& rSquared)
+      : field_(N, product, rSquared) {}
+
+  void Enter(BigInt& x) const { field_.Enter(x, x); }
+  void Leave(BigInt& x) const { field_.Leave(x); }
+  void Sqr(BigInt& dst, const BigInt& a) const {
+    Size(dst);
+    field_.Sqr(dst.Words, a.Words);
+  }
+  void Add(BigInt& dst, const BigInt& a, const BigInt& b) const {
+    Size(dst);
+    field_.Add(dst.Words, a.Words, b.Words);
+  }
+  void Sub(BigInt& dst, const BigInt& a, const BigInt& b) const {
+    Size(dst);
+    field_.Sub(dst.Words, a.Words, b.Words);
+  }
+  void Half(BigInt& x) const { field_.Half(x.Words, x.Words); }
+  // dst := m·a for m ≥ 1 by doublings and additions; dst is not a.
+  void MulSmall(BigInt& dst, const BigInt& a, Word m) const {
+    Size(dst);
+    WordsCopy(a.Words, dst.Words, field_.Words());
+    for (int bit = 30 - __builtin_clz(m); bit >= 0; --bit) {
+      field_.Add(dst.Words, dst.Words, dst.Words);
+      if ((m >> bit & 1) != 0) {
+        field_.Add(dst.Words, dst.Words, a.Words);
+      }
+    }
+  }
+
+ private:
+  void Size(BigInt& x) const {
+    BigGrow(x, field_.Words());
+    x.Length = field_.Words();
+    x.Sign = 0;
+  }
+
+  TMontgomery field_;
+};
+
+// The same on plain residues, reduced by Barrett for the long N where that
+// is faster.
+class TLucasBarrett {
+ public:
+  TLucasBarrett(const BigInt& N, BigInt& reciprocal) : N_(N), reducer_(N, reciprocal) {}
+
+  void Enter(BigInt& x) const { reducer_.Reduce(x); }
+  void Leave(BigInt&) const {}
+  void Sqr(BigInt& dst, const BigInt& a) const { ModSqrTo(dst, a, reducer_); }
+  void Add(BigInt& dst, const BigInt& a, const BigInt& b) const {
+    BigAddTo(dst, a, b);
+    if (BigCompare(dst, N_) >= 0) {
+      BigSub(dst, N_);
+    }
+  }
+  void Sub(BigInt& dst, const BigInt& a, const BigInt& b) const {
+    BigSubTo(dst, a, b);
+    if (dst.Sign != 0) {
+      BigAdd(dst, N_);
+    }
+  }
+  void Half(BigInt& x) const { HalveModOdd(x, N_); }
+  void MulSmall(BigInt& dst, const BigInt& a, Word m) const {
+    BigAssign(dst, a);
+    BigMulWord(dst, m);
+    reducer_.Reduce(dst);
+  }
+
+ private:
+  const BigInt& N_;
+  TModReducer reducer_;
+};
+
+// (u, w) := (U_k, V_k) for P = 1, Q = (1 - D)/4; uu, ww and sum are scratch.
+template <class Field>
+void LucasUVLadder(const Field& f, BigInt& u, BigInt& w, BigInt& uu, BigInt& ww, BigInt& sum,
+                   const BigInt& k, int32_t D) {
+  const Word m = D < 0 ? 0u - static_cast<Word>(D) : static_cast<Word>(D);
+  // dst := base + D·x.
+  const auto addD = [&](BigInt& dst, const BigInt& x, const BigInt& base) {
+    f.MulSmall(dst, x, m);
+    if (D < 0) {
+      f.Sub(dst, base, dst);
+    } else {
+      f.Add(dst, base, dst);
+    }
+  };
+  BigSetWord(u, k.Length == 0 ? 0 : 1);
+  BigSetWord(w, k.Length == 0 ? 2 : 1);
+  f.Enter(u);
+  f.Enter(w);
+  for (int32_t bit = BigBitSize(k) - 2; bit >= 0; --bit) {
+    // U_2m = U·V = ((U+V)^2 - V^2 - U^2)/2 and V_2m = (V^2 + D·U^2)/2.
+    f.Add(sum, u, w);
+    f.Sqr(sum, sum);
+    f.Sqr(uu, u);
+    f.Sqr(ww, w);
+    f.Sub(sum, sum, ww);
+    f.Sub(sum, sum, uu);
+    addD(w, uu, ww);
+    BigSwap(u, sum);
+    f.Half(u);
+    f.Half(w);
+    if (BigTestBit(k, bit)) {
+      // U_(2m+1) = (U + V)/2 and V_(2m+1) = (D·U + V)/2.
+      f.Add(sum, u, w);
+      addD(uu, u, w);
+      BigSwap(u, sum);
+      f.Half(u);
+      BigSwap(w, uu);
+      f.Half(w);
+    }
+  }
+  f.Leave(u);
+  f.Leave(w);
+}
+
+}  // namespace
+
 void BigLucasUV(BigInt& U, BigInt& V, const BigInt& k, int32_t D, const BigInt& N) {
   CheckPoll();
-  BigTemps temps(6);
+  BigTemps temps(7);
   BigInt& u = temps[0];
   BigInt& w = temps[1];  // V
   BigInt& uu = temps[2];
   BigInt& ww = temps[3];
   BigInt& sum = temps[4];
-  const TModReducer reducer(N, temps[5]);
-  if (k.Length == 0) {
-    BigSetZero(u);
-    BigSetWord(w, 2);
-    reducer.Reduce(w);
+  if (PowModMethodFor(N) == PowModBarrett) {
+    LucasUVLadder(TLucasBarrett(N, temps[5]), u, w, uu, ww, sum, k, D);
   } else {
-    BigSetOne(u);
-    BigSetOne(w);
-    reducer.Reduce(u);
-    reducer.Reduce(w);
-  }
-  for (int32_t bit = BigBitSize(k) - 2; bit >= 0; --bit) {
-    // U_2m = U·V = ((U+V)^2 - V^2 - U^2)/2 and V_2m = (V^2 + D·U^2)/2.
-    BigAddTo(sum, u, w);
-    ModSqrTo(sum, sum, reducer);
-    ModSqrTo(uu, u, reducer);
-    ModSqrTo(ww, w, reducer);
-    BigSub(sum, ww);
-    BigSub(sum, uu);
-    reducer.Reduce(sum);
-    BigMulInt(uu, D);
-    BigAdd(uu, ww);
-    reducer.Reduce(uu);
-    BigSwap(u, sum);
-    HalveModOdd(u, N);
-    BigSwap(w, uu);
-    HalveModOdd(w, N);
-    if (BigTestBit(k, bit)) {
-      // U_(2m+1) = (U + V)/2 and V_(2m+1) = (D·U + V)/2.
-      BigAddTo(sum, u, w);
-      BigAssign(uu, u);
-      BigMulInt(uu, D);
-      reducer.Reduce(uu);
-      BigAdd(uu, w);
-      BigSwap(u, sum);
-      HalveModOdd(u, N);
-      BigSwap(w, uu);
-      HalveModOdd(w, N);
-    }
+    LucasUVLadder(TLucasMontgomery(N, temps[5], temps[6]), u, w, uu, ww, sum, k, D);
   }
   BigSwap(U, u);
   BigSwap(V, w);

@@ -70,7 +70,7 @@ void BigPowMod(BigInt& x, const BigInt& e, const BigInt& N, int32_t method = Pow
 void BigPowModWord(BigInt& x, Word e, const BigInt& N, int32_t method = PowModAuto);
 
 // The method that PowModAuto picks for N: plain below 4 words; odd N by
-// Montgomery below 244 words, Barrett from there; even N plain below 168
+// Montgomery below 640 words, Barrett from there; even N plain below 168
 // words, Barrett from there.
 int32_t PowModMethodFor(const BigInt& N);
 

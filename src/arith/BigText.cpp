@@ -3,6 +3,7 @@
 
 #include "arith/BigInternal.h"
 #include "arith/BigTempPool.h"
+#include "arith/WordsLimbs.h"
 #include "base/Errors.h"
 #include "base/Poll.h"
 
@@ -29,9 +30,18 @@ int DigitValue(char c, int base) {
 // sign, or false when the text is not a number of the base.
 bool ScanNumber(std::string_view text, int base, std::string& digits, bool& negative) {
   digits.clear();
+  digits.reserve(text.size());
   negative = false;
   bool signAllowed = true;
   for (const char c : text) {
+    // Decimal digits, valid in both bases, first: they are nearly all the text.
+    if (c >= '0' && c <= '9') {
+      signAllowed = false;
+      if (!digits.empty() || c != '0') {
+        digits += c;
+      }
+      continue;
+    }
     if (IsBlank(c)) {
       continue;
     }
@@ -72,28 +82,63 @@ void FromHexDigits(BigInt& x, const std::string& digits) {
   BigNormalize(x);
 }
 
-void FromDecimalDigits(BigInt& x, const std::string& digits) {
+// Digits are taken 19 at a time, as one 64-bit multiplier per pass.
+constexpr size_t ChunkDigits = 19;
+constexpr uint64_t ChunkPower = 10000000000000000000u;
+
+// From this many digits on, the number is split in two halves joined by one
+// product with a power of ten; below it the chunks are multiplied in one by
+// one. Measured from 700 to 5000 digits: splitting from 600 is slower, from
+// 1300 or 2600 alike within the noise.
+constexpr size_t DecimalSplitFrom = 2000;
+
+void FromDecimalChunks(BigInt& x, std::string_view digits) {
   BigSetZero(x);
-  const size_t first = digits.size() % 9;
-  size_t i = 0;
+  // 19 digits take less than 64 bits: two words a chunk, plus one for the carry.
+  BigGrow(x, static_cast<int32_t>(2 * (digits.size() / ChunkDigits) + 4));
+  const size_t first = digits.size() % ChunkDigits;
   auto chunk = [&digits](size_t from, size_t count) {
-    Word value = 0;
+    uint64_t value = 0;
     for (size_t k = from; k < from + count; ++k) {
-      value = value * 10 + static_cast<Word>(digits[k] - '0');
+      value = value * 10 + static_cast<uint64_t>(digits[k] - '0');
     }
     return value;
   };
+  size_t i = 0;
   if (first > 0) {
-    BigSetWord(x, chunk(0, first));
+    BigSetUInt64(x, chunk(0, first));
     i = first;
   }
-  for (int32_t rounds = 0; i < digits.size(); i += 9, ++rounds) {
+  for (int32_t rounds = 0; i < digits.size(); i += ChunkDigits, ++rounds) {
     if ((rounds & 1023) == 1023) {
       CheckPoll();
     }
-    BigMulWord(x, 1000000000u);
-    BigAddWord(x, chunk(i, 9));
+    const int32_t n = x.Length;
+    const uint64_t carry = n > 0 ? limbs::Mul1(x.Words, x.Words, n, ChunkPower) : 0;
+    limbs::Store64(x.Words + n, carry);
+    x.Words[n + 2] = 0;
+    const uint64_t value = chunk(i, ChunkDigits);
+    WordsAddWord(static_cast<Word>(value), x.Words, n + 3);
+    WordsAddWord(static_cast<Word>(value >> 32), x.Words + 1, n + 2);
+    x.Length = n + 3;
+    BigNormalize(x);
   }
+}
+
+void FromDecimalDigits(BigInt& x, std::string_view digits) {
+  if (digits.size() < DecimalSplitFrom) {
+    FromDecimalChunks(x, digits);
+    return;
+  }
+  const size_t low = digits.size() / 2;
+  BigTemps temps(2);
+  BigInt& power = temps[0];
+  BigInt& rest = temps[1];
+  FromDecimalDigits(x, digits.substr(0, digits.size() - low));
+  BigSetPower(power, 10, static_cast<Word>(low));
+  BigMul(x, power);
+  FromDecimalDigits(rest, digits.substr(digits.size() - low));
+  BigAdd(x, rest);
 }
 
 }  // namespace
@@ -106,7 +151,8 @@ bool BigIsNumberText(std::string_view text, int base) {
 
 void BigFromString(BigInt& x, std::string_view text, int base) {
   CheckBase(base);
-  std::string digits;
+  // Kept between calls, so reading many numbers allocates once.
+  static std::string digits;
   bool negative = false;
   if (!ScanNumber(text, base, digits, negative)) {
     InternalError(1000, 30, 2);

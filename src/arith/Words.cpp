@@ -107,6 +107,20 @@ Word SubN(Word* dst, const Word* a, const Word* b, int32_t n) {
   return AddSubN<true>(dst, a, b, n);
 }
 
+Limb SubMul1(Word* dst, const Word* src, int32_t n, Limb k) {
+  Limb carry = 0;
+  for (int32_t i = 0; i < n; i += 2) {
+    Limb lo;
+    Limb hi;
+    MulWide(Load64(src + i), k, lo, hi);
+    Accumulate(lo, hi, carry);
+    const Limb before = Load64(dst + i);
+    Store64(dst + i, before - lo);
+    carry = hi + (before < lo ? 1 : 0);
+  }
+  return carry;
+}
+
 Word SubWord(Word* dst, int32_t n, Word w) {
   for (int32_t i = 0; i < n; ++i) {
     const Word x = dst[i];
@@ -122,30 +136,6 @@ Word SubWord(Word* dst, int32_t n, Word w) {
 }  // namespace limbs
 
 Word WordsAddN(Word* dst, const Word* src, int32_t n) { return limbs::AddN(dst, dst, src, n); }
-
-Word WordsSubMulWord(Word* dst, const Word* src, int32_t n, Word k) {
-  // carry: what is still to subtract from the next limb; src·k < 2^(32n+32)
-  // keeps the final one within a word.
-  Limb carry = 0;
-  int32_t i = 0;
-  for (; i + 2 <= n; i += 2) {
-    Limb lo;
-    Limb hi;
-    MulWide(Load64(src + i), k, lo, hi);
-    Accumulate(lo, hi, carry);
-    const Limb before = Load64(dst + i);
-    Store64(dst + i, before - lo);
-    carry = hi + (before < lo ? 1 : 0);
-  }
-  if (i < n) {
-    const DLimb t = DLimb{k} * src[i] + carry;
-    const auto lo = static_cast<Word>(t);
-    const Word before = dst[i];
-    dst[i] = before - lo;
-    carry = static_cast<Limb>(t >> 32) + (before < lo ? 1 : 0);
-  }
-  return static_cast<Word>(carry);
-}
 
 Word WordsAddWord(Word w, Word* dst, int32_t n) {
   for (int32_t i = 0; i < n; ++i) {

@@ -39,8 +39,6 @@ Word WordsMulWord(Word* dst, const Word* src, int32_t n, Word k);
 Word WordsMulWordInPlace(Word* a, int32_t n, Word k);
 // {dst, n} += {src, n}·k; returns the carry word.
 Word WordsAddMulWord(Word* dst, const Word* src, int32_t n, Word k);
-// {dst, n} -= {src, n}·k; returns the word still to subtract above dst[n-1].
-Word WordsSubMulWord(Word* dst, const Word* src, int32_t n, Word k);
 // {a, n} := {a, n} div d in place; returns the remainder. d = 1 returns 0, a untouched.
 Word WordsDivWord(Word* a, int32_t n, Word d);
 // Returns {a, n} mod d; n = 0 returns 0.

@@ -82,6 +82,13 @@ Word SubN(Word* dst, const Word* a, const Word* b, int32_t n);
 Limb Mul1(Word* dst, const Word* src, int32_t n, Limb k);
 // {dst, n} += {src, n}·k; returns the carry as Mul1 does.
 Limb AddMul1(Word* dst, const Word* src, int32_t n, Limb k);
+// {r, n} += {a, n}·(b0 + b1·2^64) for n ≥ 2, with the 128 bits above word
+// n-1 stored at top (four words, which may be r's first four) instead of
+// added above r.
+void AddMul2(Word* r, const Word* a, int32_t n, Limb b0, Limb b1, Word* top);
+// {dst, n} -= {src, n}·k for even n; returns the limb still to subtract
+// above word n-1.
+Limb SubMul1(Word* dst, const Word* src, int32_t n, Limb k);
 // Subtracts w from {dst, n}, borrowing at most through n words; returns the
 // borrow out (0 or 1).
 Word SubWord(Word* dst, int32_t n, Word w);

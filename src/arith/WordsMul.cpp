@@ -33,13 +33,14 @@ inline void StoreTop(Word* p, Limb lo, Limb hi, bool halfTop) {
 }
 
 // {r, n+4} := [{r, n} +] {a, n}·(b0 + b1·2^64) for n ≥ 2: two schoolbook rows
-// in one pass, so r is loaded and stored once per two products. With
+// in one pass, so r is loaded and stored once per two products. The four
+// words above word n-1 go to top, normally r + n. With
 // skipFirst the b1 row leaves out a[0..1]·b1, as a triangle of cross
 // products needs (there that product is a square). Kept out of line: inlined
 // into its callers' loops it runs out of registers and takes twice as long.
 template <bool AddToDst>
 [[gnu::noinline]] void MulRows2(Word* r, const Word* a, int32_t n, Limb b0, Limb b1, bool halfTop,
-                                bool skipFirst) {
+                                bool skipFirst, Word* top) {
   const Limb a0 = Load64(a);
   Limb lo;
   Limb hi;
@@ -73,7 +74,7 @@ template <bool AddToDst>
   Accumulate(lo, hi, c0);
   Accumulate(lo, hi, c1);
   if (n == even) {
-    StoreTop(r + even, lo, hi, halfTop);
+    StoreTop(top, lo, hi, halfTop);
     return;
   }
   // A 32-bit top word x of a: word n-1 gets the low word of
@@ -96,7 +97,7 @@ template <bool AddToDst>
   carry = 0;
   top0 = AddCarry(top0, xLo << 32, carry);
   top1 = AddCarry(top1, (xHi << 32) | (xLo >> 32), carry);
-  StoreTop(r + n, top0, top1, halfTop);
+  StoreTop(top, top0, top1, halfTop);
 }
 
 // Products of one or two words each: a single hardware product.
@@ -137,11 +138,12 @@ void WordsMulBasecase(Word* dst, const Word* a, const Word* b, int32_t bn, int32
     Store64(dst + an, limbs::Mul1(dst, a, an, Load64(b)));
     j = 1;
   } else {
-    MulRows2<false>(dst, a, an, limbOfB(0), limbOfB(1), halfLast && limbsOfB == 2, false);
+    MulRows2<false>(dst, a, an, limbOfB(0), limbOfB(1), halfLast && limbsOfB == 2, false,
+                    dst + an);
   }
   for (; j + 2 <= limbsOfB; j += 2) {
     MulRows2<true>(dst + 2 * j, a, an, limbOfB(j), limbOfB(j + 1), halfLast && j + 2 == limbsOfB,
-                   false);
+                   false, dst + 2 * j + an);
   }
   if (j < limbsOfB) {
     const Limb carry = limbs::AddMul1(dst + 2 * j, a, an, limbOfB(j));
@@ -172,7 +174,7 @@ void WordsSqrBasecase(Word* dst, const Word* a, int32_t n) {
   }
   int32_t i = 0;
   if (rows >= 2) {
-    MulRows2<false>(dst + 2, a + 2, n - 2, Load64(a), Load64(a + 2), false, true);
+    MulRows2<false>(dst + 2, a + 2, n - 2, Load64(a), Load64(a + 2), false, true, dst + n);
     i = 2;
   } else if (rows == 1) {
     Store64(dst + n, limbs::Mul1(dst + 2, a + 2, n - 2, Load64(a)));
@@ -180,7 +182,7 @@ void WordsSqrBasecase(Word* dst, const Word* a, int32_t n) {
   }
   for (; i + 2 <= rows; i += 2) {
     MulRows2<true>(dst + 4 * i + 2, a + 2 * i + 2, n - 2 * i - 2, Load64(a + 2 * i),
-                   Load64(a + 2 * i + 2), false, true);
+                   Load64(a + 2 * i + 2), false, true, dst + n + 2 * i);
   }
   if (i < rows) {
     Store64(dst + n + 2 * i,
@@ -344,6 +346,10 @@ int32_t WordsScratchSize(int32_t n) {
 }
 
 namespace limbs {
+
+void AddMul2(Word* r, const Word* a, int32_t n, Limb b0, Limb b1, Word* top) {
+  MulRows2<true>(r, a, n, b0, b1, false, false, top);
+}
 
 void MulAnySize(Word* dst, const Word* a, const Word* b, int32_t n, Word* scratch) {
   if (n < MulKaratsubaThreshold) {

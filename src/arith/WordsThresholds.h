@@ -5,11 +5,13 @@
 namespace karvo {
 
 // Operand lengths in 32-bit words at which the product and the square switch
-// method. These are the design's values; bench/ has the sweep that measures
-// the crossovers on this machine.
-inline constexpr int32_t MulKaratsubaThreshold = 32;
-inline constexpr int32_t MulToom3Threshold = 196;
-inline constexpr int32_t SqrKaratsubaThreshold = 40;
-inline constexpr int32_t SqrToom3Threshold = 224;
+// method, from karvo-bench-thresholds on the 2-core EPYC build machine (each
+// crossover measured with the thresholds below in use for the recursion).
+// The schoolbook square forms each cross product once, so Karatsuba pays
+// for squares only much later than for products.
+inline constexpr int32_t MulKaratsubaThreshold = 40;  // crossover 39..53 over two runs
+inline constexpr int32_t MulToom3Threshold = 270;     // crossover 262..278
+inline constexpr int32_t SqrKaratsubaThreshold = 80;  // crossover 75
+inline constexpr int32_t SqrToom3Threshold = 336;     // crossover 336
 
 }  // namespace karvo

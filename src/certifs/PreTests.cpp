@@ -13,9 +13,8 @@ namespace karvo {
 
 namespace {
 
-// From this length on the base-2 test works against the registered modulus
-// and the Lucas doublings reduce by Barrett; below it the plain division of
-// BigMod is as fast.
+// From this length on the last doublings of the Lucas test reduce by
+// Barrett; below it the plain division of BigMod is as fast.
 constexpr int32_t BarrettWords = 168;
 
 // Reduction into 0..N-1 for the doubling loop of the Lucas test, by Barrett
@@ -79,7 +78,9 @@ bool StrongBase2Registered(const BigInt& N) {
 }  // namespace
 
 bool IsStrongProbablePrimeBase2(const BigInt& N) {
-  if (N.Length >= BarrettWords && N.Sign == 0 && BigIsOdd(N)) {
+  // Below the length where powering switches to Barrett, the Montgomery
+  // powering is faster than squarings against the registered modulus.
+  if (N.Sign == 0 && BigIsOdd(N) && PowModMethodFor(N) == PowModBarrett) {
     return StrongBase2Registered(N);
   }
   return BigIsStrongProbablePrime(N, 2);

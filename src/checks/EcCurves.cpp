@@ -3,6 +3,7 @@
 #include "arith/BigMod.h"
 #include "arith/BigTempPool.h"
 #include "base/Errors.h"
+#include "checks/EcField.h"
 
 namespace karvo {
 
@@ -123,125 +124,172 @@ void EcCurveFromJ(BigInt& A, BigInt& B, BigInt& J, const BigInt& N) {
   Centre(J, N, half);
 }
 
+TEcField::TEcField(const BigInt& N)
+    : temps_(RecordCount), field_(N, temps_[Product], temps_[RSquared]) {
+  field_.One(temps_[OneRecord]);
+  for (int32_t i = 0; i < ScratchCount; ++i) {
+    BigGrow(temps_[Base + i], field_.Words());
+  }
+}
+
+void TEcField::Enter(TEcPoint& P) const {
+  for (BigInt* c : {&P.X, &P.Y, &P.Z, &P.T}) {
+    field_.Enter(*c, *c);
+  }
+}
+
+void TEcField::Leave(TEcPoint& P) const {
+  for (BigInt* c : {&P.X, &P.Y, &P.Z, &P.T}) {
+    field_.Leave(*c);
+  }
+}
+
+void TEcField::SetIdentity(TEcPoint& P) {
+  const int32_t k = field_.Words();
+  for (BigInt* c : {&P.X, &P.Y, &P.Z, &P.T}) {
+    BigGrow(*c, k);
+    c->Length = k;
+    c->Sign = 0;
+  }
+  WordsCopy(One(), P.X.Words, k);
+  WordsCopy(One(), P.Y.Words, k);
+  WordsFill(0, P.Z.Words, k);
+  WordsFill(0, P.T.Words, k);
+}
+
+void EcDoubleResidues(TEcPoint& P, int32_t count, TEcField& f) {
+  const TMontgomery& F = f.Field();
+  Word* M = f.Scratch(0);
+  Word* Y2 = f.Scratch(1);
+  Word* S = f.Scratch(2);
+  Word* U = f.Scratch(3);
+  Word* X = P.X.Words;
+  Word* Y = P.Y.Words;
+  Word* Z = P.Z.Words;
+  Word* T = P.T.Words;
+  for (int32_t i = 0; i < count; ++i) {
+    if (F.IsZero(Z)) {
+      return;
+    }
+    if (F.IsZero(Y)) {
+      f.SetIdentity(P);
+      return;
+    }
+    // M = 3X^2 + T, Z' = 2YZ, S = 4XY^2, X' = M^2 - 2S, U = 8Y^4,
+    // T' = 2TU, Y' = M(S - X') - U.
+    F.Sqr(M, X);
+    F.Add(S, M, M);
+    F.Add(M, M, S);
+    F.Add(M, M, T);
+    F.Mul(Z, Z, Y);
+    F.Add(Z, Z, Z);
+    F.Sqr(Y2, Y);
+    F.Mul(S, X, Y2);
+    F.Add(S, S, S);
+    F.Add(S, S, S);
+    F.Sqr(X, M);
+    F.Sub(X, X, S);
+    F.Sub(X, X, S);
+    F.Sqr(U, Y2);
+    F.Add(U, U, U);
+    F.Add(U, U, U);
+    F.Add(U, U, U);
+    // A curve with A = 0 keeps T = 0 and needs no update.
+    if (!F.IsZero(T)) {
+      F.Mul(T, T, U);
+      F.Add(T, T, T);
+    }
+    F.Sub(Y, S, X);
+    F.Mul(Y, Y, M);
+    F.Sub(Y, Y, U);
+  }
+}
+
+void EcAddMixedResidues(TEcPoint& P, const Word* x2, const Word* y2, const Word* A,
+                        TEcField& f) {
+  const TMontgomery& F = f.Field();
+  const int32_t k = F.Words();
+  Word* X = P.X.Words;
+  Word* Y = P.Y.Words;
+  Word* Z = P.Z.Words;
+  if (F.IsZero(Z)) {
+    WordsCopy(x2, X, k);
+    WordsCopy(y2, Y, k);
+    WordsCopy(f.One(), Z, k);
+    WordsCopy(A, P.T.Words, k);
+    return;
+  }
+  Word* W = f.Scratch(0);
+  Word* R = f.Scratch(1);
+  Word* t = f.Scratch(2);
+  Word* W2 = f.Scratch(3);
+  Word* W3 = f.Scratch(4);
+  if (WordsCompare(Z, f.One(), k) == 0) {
+    F.Sub(W, X, x2);
+    F.Sub(R, Y, y2);
+  } else {
+    F.Sqr(t, Z);
+    F.Mul(W, x2, t);  // U2
+    F.Mul(t, t, Z);
+    F.Mul(R, y2, t);  // S2
+    F.Sub(W, X, W);
+    F.Sub(R, Y, R);
+  }
+  if (F.IsZero(W)) {
+    const bool same = F.IsZero(R);
+    f.SetIdentity(P);
+    if (same) {
+      EcAddMixedResidues(P, x2, y2, A, f);
+      EcDoubleResidues(P, 1, f);
+    }
+    return;
+  }
+  // Tsum = 2X1 - W, kept in X; Msum = 2Y1 - R, kept in Y.
+  F.Add(X, X, X);
+  F.Sub(X, X, W);
+  F.Add(Y, Y, Y);
+  F.Sub(Y, Y, R);
+  F.Mul(Z, Z, W);
+  F.Sqr(W2, W);
+  F.Mul(W3, W, W2);
+  F.Mul(t, W2, X);  // V0
+  F.Sqr(X, R);
+  F.Sub(X, X, t);  // X3
+  F.Sub(t, t, X);
+  F.Sub(t, t, X);  // V
+  F.Mul(t, t, R);
+  F.Mul(Y, Y, W3);
+  F.Sub(Y, t, Y);
+  F.Half(Y, Y);
+  if (F.IsZero(A)) {
+    WordsFill(0, P.T.Words, k);
+  } else {
+    F.Sqr(t, Z);
+    F.Sqr(t, t);
+    F.Mul(P.T.Words, t, A);
+  }
+}
+
 void EcDouble(TEcPoint& P, int32_t count, const BigInt& N) {
   if (count < 1 || BigIsZero(P.Z)) {
     return;
   }
-  BigTemps temps(4);
-  BigInt& M = temps[0];
-  BigInt& Y2 = temps[1];
-  BigInt& S = temps[2];
-  BigInt& U = temps[3];
-  for (int32_t i = 0; i < count; ++i) {
-    if (BigIsZero(P.Z)) {
-      return;
-    }
-    if (BigIsZero(P.Y)) {
-      EcSetIdentity(P);
-      return;
-    }
-    SqrMod(M, P.X, N);
-    BigMulWord(M, 3);
-    BigAdd(M, P.T);
-    BigMod(M, N);
-    BigMul(P.Z, P.Y);
-    BigShiftLeft1(P.Z);
-    BigMod(P.Z, N);
-    SqrMod(Y2, P.Y, N);
-    MulMod(S, P.X, Y2, N);
-    BigShiftLeft(S, 2);
-    BigMod(S, N);
-    BigSqrTo(P.X, M);
-    BigSub(P.X, S);
-    BigSub(P.X, S);
-    BigMod(P.X, N);
-    BigSqrTo(U, Y2);
-    BigShiftLeft(U, 3);
-    // A curve with A = 0 keeps T = 0 and needs no update.
-    if (!BigIsZero(P.T)) {
-      BigMod(U, N);
-      BigMul(P.T, U);
-      BigShiftLeft1(P.T);
-      BigMod(P.T, N);
-    }
-    BigSubTo(P.Y, S, P.X);
-    BigMul(P.Y, M);
-    BigSub(P.Y, U);
-    BigMod(P.Y, N);
-  }
+  TEcField f(N);
+  f.Enter(P);
+  EcDoubleResidues(P, count, f);
+  f.Leave(P);
 }
 
 void EcAddMixed(TEcPoint& P, const BigInt& x2, const BigInt& y2, const BigInt& A,
                 const BigInt& N) {
-  if (BigIsZero(P.Z)) {
-    BigAssign(P.X, x2);
-    BigMod(P.X, N);
-    BigAssign(P.Y, y2);
-    BigMod(P.Y, N);
-    BigSetOne(P.Z);
-    BigAssign(P.T, A);
-    BigMod(P.T, N);
-    return;
-  }
-  BigTemps temps(5);
-  BigInt& W = temps[0];
-  BigInt& R = temps[1];
-  BigInt& t = temps[2];
-  BigInt& W2 = temps[3];
-  BigInt& W3 = temps[4];
-  if (BigIsOne(P.Z)) {
-    BigSubTo(W, P.X, x2);
-    BigSubTo(R, P.Y, y2);
-  } else {
-    SqrMod(t, P.Z, N);
-    MulMod(W, x2, t, N);  // U2
-    MulMod(t, t, P.Z, N);
-    MulMod(R, y2, t, N);  // S2
-    BigSubFrom(W, P.X);
-    BigSubFrom(R, P.Y);
-  }
-  BigMod(W, N);
-  BigMod(R, N);
-  if (BigIsZero(W)) {
-    if (BigIsZero(R)) {
-      EcSetIdentity(P);
-      EcAddMixed(P, x2, y2, A, N);
-      EcDouble(P, 1, N);
-    } else {
-      EcSetIdentity(P);
-    }
-    return;
-  }
-  // Tsum = 2X1 - W, kept in P.X; Msum = 2Y1 - R, kept in P.Y.
-  BigShiftLeft1(P.X);
-  BigSub(P.X, W);
-  BigShiftLeft1(P.Y);
-  BigSub(P.Y, R);
-  MulMod(P.Z, P.Z, W, N);
-  SqrMod(W2, W, N);
-  MulMod(W3, W, W2, N);
-  MulMod(t, W2, P.X, N);  // V0
-  SqrMod(P.X, R, N);
-  BigSub(P.X, t);
-  BigMod(P.X, N);  // X3
-  BigSub(t, P.X);
-  BigSub(t, P.X);  // V
-  BigMul(t, R);
-  BigMul(P.Y, W3);
-  BigSubFrom(P.Y, t);
-  BigMod(P.Y, N);
-  // Halving modulo the odd N replaces a multiplication by 2^-1.
-  if (BigIsOdd(P.Y)) {
-    BigAdd(P.Y, N);
-  }
-  BigShiftRight1(P.Y);
-  if (BigIsZero(A)) {
-    BigSetZero(P.T);
-  } else {
-    SqrMod(t, P.Z, N);
-    SqrMod(t, t, N);
-    MulMod(P.T, t, A, N);
-  }
+  TEcField f(N);
+  BigTemps temps(3);
+  f.Enter(temps[0], x2);
+  f.Enter(temps[1], y2);
+  f.Enter(temps[2], A);
+  f.Enter(P);
+  EcAddMixedResidues(P, temps[0].Words, temps[1].Words, temps[2].Words, f);
+  f.Leave(P);
 }
 
 bool EcDoubleAffine(BigInt& x, BigInt& y, bool finite, const BigInt& A, const BigInt& N) {

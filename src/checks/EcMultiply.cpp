@@ -7,6 +7,7 @@
 #include "base/Errors.h"
 #include "base/Poll.h"
 #include "checks/EcCurves.h"
+#include "checks/EcField.h"
 
 namespace karvo {
 
@@ -41,16 +42,18 @@ TTable& Table() {
   return table;
 }
 
-void StartAt(TEcPoint& P, const TEcAffine& entry, const BigInt& A, const BigInt& N) {
-  EcSetIdentity(P);
+void StartAt(TEcPoint& P, const TEcAffine& entry, const BigInt& A, TEcField& f) {
+  f.SetIdentity(P);
   if (entry.Finite) {
-    EcAddMixed(P, entry.X, entry.Y, A, N);
+    EcAddMixedResidues(P, entry.X.Words, entry.Y.Words, A.Words, f);
   }
 }
 
-// Windowed method with odd multiples; x, y, A reduced, w ≥ 2.
+// Windowed method with odd multiples; x, y reduced, A a residue, w ≥ 2.
+// The table is built in affine form, then its entries become residues.
 void MultiplyWindowed(TEcPoint& P, const BigInt& x, const BigInt& y, const BigInt& k,
-                      const BigInt& A, const BigInt& N, int32_t w) {
+                      const BigInt& A, const BigInt& a, const BigInt& N, int32_t w,
+                      TEcField& f) {
   TTable& table = Table();
   const int32_t entries = 1 << (w - 1);
   {
@@ -59,7 +62,7 @@ void MultiplyWindowed(TEcPoint& P, const BigInt& x, const BigInt& y, const BigIn
     BigInt& dy = temps[1];
     BigAssign(dx, x);
     BigAssign(dy, y);
-    const bool dFinite = EcDoubleAffine(dx, dy, true, A, N);
+    const bool dFinite = EcDoubleAffine(dx, dy, true, a, N);
     BigAssign(table.Entry[0].X, x);
     BigAssign(table.Entry[0].Y, y);
     table.Entry[0].Finite = true;
@@ -70,10 +73,16 @@ void MultiplyWindowed(TEcPoint& P, const BigInt& x, const BigInt& y, const BigIn
       BigAssign(e.X, previous.X);
       BigAssign(e.Y, previous.Y);
       if (dFinite) {
-        e.Finite = EcAddAffine(e.X, e.Y, previous.Finite, dx, dy, A, N);
+        e.Finite = EcAddAffine(e.X, e.Y, previous.Finite, dx, dy, a, N);
       } else {
         e.Finite = previous.Finite;
       }
+    }
+  }
+  for (int32_t i = 0; i < entries; ++i) {
+    if (table.Entry[i].Finite) {
+      f.Enter(table.Entry[i].X, table.Entry[i].X);
+      f.Enter(table.Entry[i].Y, table.Entry[i].Y);
     }
   }
   const int32_t bits = BigBitSize(k);
@@ -81,43 +90,47 @@ void MultiplyWindowed(TEcPoint& P, const BigInt& x, const BigInt& y, const BigIn
   int32_t s;
   int32_t t;
   SplitOddPart(static_cast<int32_t>(BigBitField(k, position, w)), s, t);
-  StartAt(P, table.Entry[t], A, N);
-  EcDouble(P, s, N);
+  StartAt(P, table.Entry[t], A, f);
+  EcDoubleResidues(P, s, f);
   while (position > 0) {
     CheckPoll();
     position -= w;
     const auto v = static_cast<int32_t>(BigBitField(k, position, w));
     if (v == 0) {
-      EcDouble(P, w, N);
+      EcDoubleResidues(P, w, f);
       continue;
     }
     SplitOddPart(v, s, t);
-    EcDouble(P, w - s, N);
+    EcDoubleResidues(P, w - s, f);
     if (table.Entry[t].Finite) {
-      EcAddMixed(P, table.Entry[t].X, table.Entry[t].Y, A, N);
+      EcAddMixedResidues(P, table.Entry[t].X.Words, table.Entry[t].Y.Words, A.Words, f);
     }
-    EcDouble(P, s, N);
+    EcDoubleResidues(P, s, f);
   }
 }
 
-// Addition-subtraction chain on h = 3k; x, y, A reduced, k ≥ 2.
+// Addition-subtraction chain on h = 3k; x, y reduced, A a residue, k ≥ 2.
 void MultiplyChain(TEcPoint& P, const BigInt& x, const BigInt& y, const BigInt& k,
-                   const BigInt& A, const BigInt& N) {
-  BigTemps temps(2);
+                   const BigInt& A, const BigInt& N, TEcField& f) {
+  BigTemps temps(4);
   BigInt& h = temps[0];
   BigInt& negY = temps[1];
+  BigInt& xm = temps[2];
+  BigInt& ym = temps[3];
   BigAssign(h, k);
   BigMulWord(h, 3);
   BigSubTo(negY, N, y);
-  BigMod(negY, N);
-  EcSetIdentity(P);
-  EcAddMixed(P, x, y, A, N);
+  f.Enter(negY, negY);
+  f.Enter(xm, x);
+  f.Enter(ym, y);
+  f.SetIdentity(P);
+  EcAddMixedResidues(P, xm.Words, ym.Words, A.Words, f);
   for (int32_t i = BigBitSize(h) - 2; i >= 1; --i) {
     CheckPoll();
-    EcDouble(P, 1, N);
+    EcDoubleResidues(P, 1, f);
     const bool hBit = BigTestBit(h, i);
     if (hBit != BigTestBit(k, i)) {
-      EcAddMixed(P, x, hBit ? y : negY, A, N);
+      EcAddMixedResidues(P, xm.Words, (hBit ? ym : negY).Words, A.Words, f);
     }
   }
 }
@@ -173,12 +186,17 @@ void EcMultiply(BigInt& X, BigInt& Y, BigInt& Z, const BigInt& k, const BigInt& 
   if (width < 1 || width > kMaxWidth) {
     width = EcMultiplyWidth(BigBitSize(k), BigPopCount(k), BigBitSize(N));
   }
+  TEcField f(N);
+  BigTemps residue(1);
+  BigInt& am = residue[0];
+  f.Enter(am, a);
   TEcPoint P;
   if (width >= 3) {
-    MultiplyWindowed(P, x, y, k, a, N, width);
+    MultiplyWindowed(P, x, y, k, am, a, N, width, f);
   } else {
-    MultiplyChain(P, x, y, k, a, N);
+    MultiplyChain(P, x, y, k, am, N, f);
   }
+  f.Leave(P);
   BigSwap(X, P.X);
   BigSwap(Y, P.Y);
   BigSwap(Z, P.Z);

@@ -552,8 +552,8 @@ TEST(CertifsArith, PreTestsAgreeWithGmp) {
     mpz_mul(x, x, x), cases.push_back(x);
   }
   // Fermat and Mersenne numbers: strong pseudoprimes to base 2, and primes with N + 1 = 2^e, some past the Barrett
-  // threshold of 168 words.
-  for (const unsigned long e : {64, 128, 256, 512, 1024, 2048, 89, 101, 107, 127, 521, 1279, 5987, 9689}) {
+  // thresholds of 168 and 640 words.
+  for (const unsigned long e : {64, 128, 256, 512, 1024, 2048, 89, 101, 107, 127, 521, 1279, 5987, 20483}) {
     mpz_ui_pow_ui(x, 2, e), (e % 64 == 0 ? mpz_add_ui : mpz_sub_ui)(x, x, 1), cases.push_back(x);
   }
   for (unsigned long k = 65536 / 6 + 1, found = 0; found < 20; ++k) {  // Carmichael numbers (6k+1)(12k+1)(18k+1)

@@ -1,0 +1,163 @@
+#include "arith/Montgomery.h"
+
+#include "arith/BigMod.h"
+#include "arith/WordsLimbs.h"
+
+namespace karvo {
+
+using limbs::DLimb;
+using limbs::Limb;
+
+TMontgomery::TMontgomery(const BigInt& N, BigInt& product, BigInt& rSquared)
+    : N_(N), k_(N.Length), product_(product), rSquared_(rSquared) {
+  BigGrow(product_, 2 * k_ + 2);
+  // -N^-1 mod 2^128 by two Newton steps from the word inverse (only the bits
+  // that N has are exact, and only those are used).
+  DLimb low = N.Words[0];
+  for (int32_t i = 1; i < 4 && i < k_; ++i) {
+    low |= DLimb{N.Words[i]} << (32 * i);
+  }
+  DLimb inverse = WordInverse(N.Words[0]);
+  inverse *= 2 - low * inverse;
+  inverse *= 2 - low * inverse;
+  minusInverse_ = 0 - inverse;
+  BigSetBit(rSquared, 64 * k_);
+  BigRem(rSquared, N);
+  BigGrow(rSquared, k_);
+  WordsFill(0, rSquared.Words + rSquared.Length, k_ - rSquared.Length);
+}
+
+void TMontgomery::MulLazy(Word* r, const Word* a, const Word* b) const {
+  WordsMul(product_.Words, a, b, k_);
+  Reduce(r);
+}
+
+void TMontgomery::SqrLazy(Word* r, const Word* a) const {
+  WordsSqr(product_.Words, a, k_);
+  Reduce(r);
+}
+
+void TMontgomery::MulWordLazy(Word* r, const Word* a, Word w) const {
+  Word* t = product_.Words;
+  t[k_] = WordsMulWord(t, a, k_, w);
+  WordsFill(0, t + k_ + 1, k_ - 1);
+  Reduce(r);
+}
+
+// Operands below N make a product below N·R, whose REDC lies below 2N.
+void TMontgomery::Mul(Word* r, const Word* a, const Word* b) const {
+  MulLazy(r, a, b);
+  Canonical(r);
+}
+
+void TMontgomery::Sqr(Word* r, const Word* a) const {
+  SqrLazy(r, a);
+  Canonical(r);
+}
+
+void TMontgomery::Add(Word* r, const Word* a, const Word* b) const {
+  if (limbs::AddN(r, a, b, k_) != 0 || WordsCompare(r, N_.Words, k_) >= 0) {
+    limbs::SubN(r, r, N_.Words, k_);
+  }
+}
+
+void TMontgomery::Sub(Word* r, const Word* a, const Word* b) const {
+  if (limbs::SubN(r, a, b, k_) != 0) {
+    limbs::AddN(r, r, N_.Words, k_);
+  }
+}
+
+void TMontgomery::Half(Word* r, const Word* a) const {
+  Word carry = 0;
+  if ((a[0] & 1) != 0) {
+    carry = limbs::AddN(r, a, N_.Words, k_);
+  } else {
+    WordsCopy(a, r, k_);
+  }
+  WordsShiftRightBits(r, k_, 1);
+  r[k_ - 1] |= carry << 31;
+}
+
+bool TMontgomery::IsZero(const Word* a) const {
+  for (int32_t i = 0; i < k_; ++i) {
+    if (a[i] != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void TMontgomery::Enter(BigInt& r, const BigInt& x) const {
+  if (&r != &x) {
+    BigAssign(r, x);
+  }
+  BigMod(r, N_);
+  BigGrow(r, k_);
+  WordsFill(0, r.Words + r.Length, k_ - r.Length);
+  r.Length = k_;
+  r.Sign = 0;
+  Mul(r.Words, r.Words, rSquared_.Words);
+}
+
+void TMontgomery::Leave(BigInt& x) const {
+  Word* t = product_.Words;
+  WordsCopy(x.Words, t, k_);
+  WordsFill(0, t + k_, k_);
+  Reduce(x.Words);
+  if (WordsCompare(x.Words, N_.Words, k_) >= 0) {
+    limbs::SubN(x.Words, x.Words, N_.Words, k_);
+  }
+  x.Length = k_;
+  BigNormalize(x);
+}
+
+void TMontgomery::One(BigInt& r) const {
+  BigSetOne(r);
+  Enter(r, r);
+}
+
+void TMontgomery::Canonical(Word* r) const {
+  if (WordsCompare(r, N_.Words, k_) >= 0) {
+    limbs::SubN(r, r, N_.Words, k_);
+  }
+}
+
+// Four words are cleared per step with a 128-bit multiplier, then two and
+// one at the end as k requires; the carry of each step, due at word k above
+// its start, is parked in the words the step has just cleared and all of
+// them are added at the end. No step reads a word at or above k, so the late
+// carries change nothing that a step depends on.
+void TMontgomery::Reduce(Word* r) const {
+  Word* t = product_.Words;
+  const Word* n = N_.Words;
+  const int32_t k = k_;
+  int32_t i = 0;
+  for (; i + 4 <= k; i += 4) {
+    const DLimb low = (DLimb{limbs::Load64(t + i + 2)} << 64) | limbs::Load64(t + i);
+    const DLimb u = low * minusInverse_;
+    limbs::AddMul2(t + i, n, k, static_cast<Limb>(u), static_cast<Limb>(u >> 64), t + i);
+  }
+  if (i + 2 <= k) {
+    const Limb u = limbs::Load64(t + i) * static_cast<Limb>(minusInverse_);
+    limbs::Store64(t + i, limbs::AddMul1(t + i, n, k, u));
+    i += 2;
+  }
+  Word top;
+  if (i < k) {
+    const Word u = t[k - 1] * static_cast<Word>(minusInverse_);
+    const Word carry = WordsAddMulWord(t + k - 1, n, k, u);
+    const Word parked = WordsAddN(t + k, t, k - 1);
+    const uint64_t sum = uint64_t{t[2 * k - 1]} + carry + parked;
+    t[2 * k - 1] = static_cast<Word>(sum);
+    top = static_cast<Word>(sum >> 32);
+  } else {
+    top = WordsAddN(t + k, t, k);
+  }
+  if (top != 0) {
+    limbs::SubN(r, t + k, n, k);
+  } else {
+    WordsCopy(t + k, r, k);
+  }
+}
+
+}  // namespace karvo

@@ -1,0 +1,61 @@
+#pragma once
+
+// Montgomery arithmetic modulo an odd N of k words: a residue x stands for
+// x·R^-1 mod N with R = 2^(32k) and is kept as exactly k words. Products are
+// reduced by REDC (no division); sums and halves need one conditional
+// subtraction. Used by modular powering and by the curve arithmetic, which
+// keep their values in this form across a whole powering or multiplication.
+
+#include <cstdint>
+
+#include "arith/BigInt.h"
+
+namespace karvo {
+
+class TMontgomery {
+ public:
+  // N odd and positive. product and rSquared are records of the caller's,
+  // used as scratch and for R^2 mod N; none of the three may change while
+  // this object lives.
+  TMontgomery(const BigInt& N, BigInt& product, BigInt& rSquared);
+
+  int32_t Words() const { return k_; }
+
+  // Lazy forms: the operands lie below R, the result lies below R but not
+  // always below N. r may be a or b.
+  void MulLazy(Word* r, const Word* a, const Word* b) const;
+  void SqrLazy(Word* r, const Word* a) const;
+  void MulWordLazy(Word* r, const Word* a, Word w) const;
+
+  // Exact forms: operands and result in 0..N-1; r may be a or b.
+  void Mul(Word* r, const Word* a, const Word* b) const;
+  void Sqr(Word* r, const Word* a) const;
+  void Add(Word* r, const Word* a, const Word* b) const;
+  void Sub(Word* r, const Word* a, const Word* b) const;
+  // r := a/2 mod N.
+  void Half(Word* r, const Word* a) const;
+  bool IsZero(const Word* a) const;
+
+  // r := the residue of x (any value, any sign); r has k words of storage
+  // and is left with Length k.
+  void Enter(BigInt& r, const BigInt& x) const;
+  // x := the value in 0..N-1 that the residue in x's first k words stands
+  // for, normalised; x may hold any residue below R.
+  void Leave(BigInt& x) const;
+  // r := the residue of 1.
+  void One(BigInt& r) const;
+
+ private:
+  // r := REDC of the 2k words in the product record (destroyed), below R.
+  void Reduce(Word* r) const;
+  // r := r - N when r ≥ N, for r below 2N.
+  void Canonical(Word* r) const;
+
+  const BigInt& N_;
+  int32_t k_;
+  BigInt& product_;
+  const BigInt& rSquared_;
+  unsigned __int128 minusInverse_;
+};
+
+}  // namespace karvo
