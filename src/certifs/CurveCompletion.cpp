@@ -50,8 +50,8 @@ void CompleteClassOne(TCertifier& k, int32_t i, int32_t d) {
     d == 1 ? TwistD1(A, U, V, N) : TwistD3(B, U, V, N);
   } else {
     EcClassOneCurve(A, B, d);
-    Centre(A, N);
-    Centre(B, N);
+    EcCentre(A, N);
+    EcCentre(B, N);
     // t = m - N - 1 of the recorded order m = S·R.
     BigInt t;
     BigMulTo(t, k.S, k.R);

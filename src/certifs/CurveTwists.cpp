@@ -7,6 +7,7 @@
 
 #include "arith/BigMod.h"
 #include "base/Errors.h"
+#include "checks/EcCurves.h"
 
 namespace karvo {
 
@@ -127,16 +128,6 @@ void QuarticTwistOfEven(BigInt& A, const BigInt& a, BigInt& b, const BigInt& U,
 
 }  // namespace
 
-void Centre(BigInt& x, const BigInt& N) {
-  BigMod(x, N);
-  BigInt half;
-  BigAssign(half, N);
-  BigShiftRight1(half);
-  if (BigCompare(x, half) > 0) {
-    BigSub(x, N);
-  }
-}
-
 void TwistD1(BigInt& A, const BigInt& U, const BigInt& V, const BigInt& N) {
   BigInt u, a, b;
   BigAssign(u, U);
@@ -158,7 +149,7 @@ void TwistD1(BigInt& A, const BigInt& U, const BigInt& V, const BigInt& N) {
   } else {
     QuarticTwistOfEven(A, a, b, u, N);
   }
-  Centre(A, N);
+  EcCentre(A, N);
 }
 
 void TwistD3(BigInt& B, const BigInt& U, const BigInt& V, const BigInt& N) {
@@ -243,7 +234,7 @@ void TwistD3(BigInt& B, const BigInt& U, const BigInt& V, const BigInt& N) {
     }
     BigShiftRight1(B);
   }
-  Centre(B, N);
+  EcCentre(B, N);
 }
 
 int32_t ClassOneSeedSign(int32_t d, const BigInt& t, const BigInt& N) {

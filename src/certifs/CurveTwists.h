@@ -11,9 +11,6 @@
 
 namespace karvo {
 
-// x := x mod N, less N when above floor(N/2).
-void Centre(BigInt& x, const BigInt& N);
-
 // y^2 = x^3 + A x with N + 1 - U points, 4N = U^2 + 4V^2; A centred.
 // Internal errors 2.8.1 and 2.8.2 when a search runs out.
 void TwistD1(BigInt& A, const BigInt& U, const BigInt& V, const BigInt& N);

@@ -36,13 +36,6 @@ void Discriminant(BigInt& t, const BigInt& A, const BigInt& B, const BigInt& N) 
   BigMod(t, N);
 }
 
-// v := v - N when |v| > floor(N/2); v is in 0..N-1 on entry.
-void Centre(BigInt& v, const BigInt& N, const BigInt& half) {
-  if (BigCompare(v, half) > 0) {
-    BigSub(v, N);
-  }
-}
-
 // Both affine routines end the same way: x3 = λ^2 - x1 - x2 and
 // y3 = λ(x1 - x3) - y1, reduced into 0..N-1.
 void AffineFinish(BigInt& x1, BigInt& y1, const BigInt& x2, const BigInt& lambda,
@@ -105,9 +98,8 @@ void EcClassOneCurve(BigInt& A, BigInt& B, int32_t d) {
 }
 
 void EcCurveFromJ(BigInt& A, BigInt& B, BigInt& J, const BigInt& N) {
-  BigTemps temps(2);
+  BigTemps temps(1);
   BigInt& c = temps[0];
-  BigInt& half = temps[1];
   BigMod(J, N);
   BigSetWord(c, 1728);
   BigSub(c, J);
@@ -117,11 +109,20 @@ void EcCurveFromJ(BigInt& A, BigInt& B, BigInt& J, const BigInt& N) {
   BigMul(B, c);
   BigMod(A, N);
   BigMod(B, N);
+  EcCentre(A, N);
+  EcCentre(B, N);
+  EcCentre(J, N);
+}
+
+void EcCentre(BigInt& x, const BigInt& N) {
+  BigMod(x, N);
+  BigTemps temps(1);
+  BigInt& half = temps[0];
   BigAssign(half, N);
   BigShiftRight1(half);
-  Centre(A, N, half);
-  Centre(B, N, half);
-  Centre(J, N, half);
+  if (BigCompare(x, half) > 0) {
+    BigSub(x, N);
+  }
 }
 
 TEcField::TEcField(const BigInt& N)

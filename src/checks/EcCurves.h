@@ -40,6 +40,10 @@ void EcClassOneCurve(BigInt& A, BigInt& B, int32_t d);
 // in -floor(N/2)..floor(N/2).
 void EcCurveFromJ(BigInt& A, BigInt& B, BigInt& J, const BigInt& N);
 
+// x := x mod N, less N when above floor(N/2): the form of A, B and J in a
+// certificate.
+void EcCentre(BigInt& x, const BigInt& N);
+
 // Doubles P in place count times (nothing when count < 1).
 void EcDouble(TEcPoint& P, int32_t count, const BigInt& N);
 // P := P + (x2, y2), a finite affine point.
