@@ -18,30 +18,14 @@
 #include <vector>
 
 #include "arith/BigMod.h"
-#include "arith/ProbablePrime.h"
 #include "classpolys/ClassPolynomial.h"
 #include "BestTime.h"
+#include "SplitPrime.h"
 
 namespace karvo {
 namespace {
 
 constexpr int32_t kCode = -1;
-
-// A prime N = u² + m above 2^256 (u even): the norm of u + √-m, it splits
-// completely in the ring class field, so the genus factor's roots exist.
-void SplitPrime(BigInt& N, uint32_t m) {
-  BigInt u;
-  BigSetOne(u);
-  BigShiftLeft(u, 128);
-  while (true) {
-    BigSqrTo(N, u);
-    BigAddWord(N, m);
-    if (BigIsProbablePrime(N, 20)) {
-      return;
-    }
-    BigAddWord(u, 2);
-  }
-}
 
 // polclass(-m, 1) timed by gp, in ms, or "" without gp.
 std::string PariMs(uint32_t m) {
@@ -68,7 +52,7 @@ void Row(uint32_t m, bool genus, bool havePari) {
   TQFormList forms;
   forms.Build(m, kCode, true);
   BigInt N, c;
-  SplitPrime(N, m);
+  bench::SplitPrime(N, m, 256, 20);
   BigNonResidue(c, N);
   ZPoly f;
   TClassPolyInfo info;

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "SplitPrime.h"
 #include "TowerRecords.h"
 #include "arith/BigMod.h"
-#include "arith/ProbablePrime.h"
 #include "base/Globals.h"
 #include "classpolys/ClassStats.h"
 #include "classpolys/DataFiles.h"
@@ -28,21 +28,6 @@
 
 namespace karvo {
 namespace {
-
-void SplitPrime(BigInt& N, uint32_t m, int32_t bits) {
-  BigInt u;
-  BigSetOne(u);
-  BigShiftLeft(u, bits / 2);
-  BigAddWord(u, m % 2 == 0 ? 1 : 0);
-  while (true) {
-    BigSqrTo(N, u);
-    BigAddWord(N, m);
-    if (BigIsProbablePrime(N, 1)) {
-      return;
-    }
-    BigAddWord(u, 2);
-  }
-}
 
 bool Fundamental(uint32_t m) {
   if (m % 4 == 0) return false;
@@ -107,7 +92,7 @@ int main(int argc, char** argv) {
       const int32_t h = ClassNumber(m), g = GenusCount(m);
       for (const int32_t bits : sizes) {
         BigInt N, c;
-        SplitPrime(N, m, bits);
+        bench::SplitPrime(N, m, bits, 1);
         BigNonResidue(c, N);
         SetProgramFolder(KARVO_DATA_DIR);
         TGaloisDat record;
