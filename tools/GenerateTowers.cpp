@@ -46,8 +46,14 @@ int Check(const std::string& path, size_t count) {
   for (size_t i = 0; i < lines.size() && i < count; ++i) {
     uint32_t m = 0;
     std::vector<uint8_t> bytes;
-    if (!ParseTowerLine(lines[i], m, bytes) || TowerLine(m, FindTowerRecord(m)) != lines[i]) {
-      std::printf("differs: %s\n", lines[i].c_str());
+    if (!ParseTowerLine(lines[i], m, bytes)) {
+      std::printf("not a record line: %s\n", lines[i].c_str());
+      ++differ;
+      continue;
+    }
+    const std::string now = TowerLine(m, FindTowerRecord(m));
+    if (now != lines[i]) {
+      std::printf("differs: %s\n    now: %s\n", lines[i].c_str(), now.c_str());
       ++differ;
     }
   }

@@ -6,6 +6,8 @@
 
 #include "TowerRecords.h"
 
+#include "TowerCost.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -28,11 +30,11 @@ namespace {
 constexpr int32_t kMaxUnit = 255;       // precision byte
 constexpr int32_t kSafeMargin = 24;     // bits of every rounding at the written precision
 constexpr int32_t kTrustedMargin = 40;  // bits of the reference build
-constexpr size_t kChainsTried = 3;
-constexpr int32_t kTuplesTried = 6;
+constexpr size_t kChainsTried = 8;
+constexpr int32_t kTuplesTried = 4;
 constexpr int32_t kCheckPrimes = 4;
 constexpr int32_t kFailed = INT32_MIN;
-constexpr int32_t kRouteFactor = 8;
+constexpr int32_t kReferenceRounds = 3;
 
 struct TBasis {
   TDynSInt32Array Orders, Generators;
@@ -133,17 +135,17 @@ void ExtendChains(std::vector<TChain>& chains, TChain& chain, int32_t done, int3
   }
 }
 
-// The chains whose largest degree stays below bound, smallest largest
-// degree first, then the largest last degree (it keeps the precision low).
+// The chains whose largest degree stays below bound, cheapest root finding
+// first, then the largest last degree: the fewer cosets the finest level
+// has, the lower the precision its interpolation needs.
 std::vector<TChain> Chains(int32_t h, const TDynSInt32Array& orders, int32_t bound) {
   std::vector<TChain> all;
   TChain chain;
   ExtendChains(all, chain, 1, h, orders);
-  std::vector<std::tuple<int32_t, int32_t, TChain>> ranked;
+  std::vector<std::tuple<double, int32_t, TChain>> ranked;
   for (const TChain& c : all) {
-    const int32_t largest = *std::max_element(c.begin(), c.end());
-    if (largest < bound) {
-      ranked.emplace_back(largest, -c.back(), c);
+    if (*std::max_element(c.begin(), c.end()) < bound) {
+      ranked.emplace_back(TowerMs(h, 0, c), -c.back(), c);
     }
   }
   std::sort(ranked.begin(), ranked.end());
@@ -262,7 +264,7 @@ int32_t LeastUnit(std::vector<uint8_t>& bytes, const TGaloisRec& reference, int3
   while (low < high) {
     const int32_t mid = (low + high) / 2;
     const int32_t margin = TryBuild(tower, bytes, mid, m);
-    if (margin != kFailed && SameIntegers(tower, reference)) {
+    if (margin >= 1 && SameIntegers(tower, reference)) {
       high = mid;
     } else {
       low = mid + 1;
@@ -298,7 +300,7 @@ std::vector<std::vector<int32_t>> IndexTuples(const TChain& chain) {
   return tuples;
 }
 
-// The bits the genus or direct route would work at.
+// The bits the genus or direct route works at.
 int32_t RouteBits(uint32_t m, int32_t h, int32_t g) {
   const uint32_t disc = m % 4 == 3 ? m : 4 * m;
   const int32_t code = ChooseInvariant(m, h < 32 ? 1 : 4);
@@ -321,7 +323,29 @@ std::vector<uint8_t> InvariantTypes(uint32_t m) {
 }
 
 // The least precision unit whose words give at least bits.
-int32_t UnitFor(int32_t bits) { return (bits / 32 + 1) / 2; }
+int32_t UnitFor(int32_t bits) { return std::min(kMaxUnit, (bits / 32 + 1) / 2); }
+
+// A build whose integers are trusted (rounded with kTrustedMargin bits to
+// spare) at no more than budget bits; its unit, or -1. Each too short build
+// says by its margin how far the largest integer outgrew the precision.
+int32_t BuildReference(TGaloisRec& reference, std::vector<uint8_t>& bytes, int32_t routeBits,
+                       int32_t budget, uint32_t m) {
+  int32_t unit = UnitFor(std::min(budget, std::max(2 * routeBits, 256)));
+  for (int32_t round = 0; round < kReferenceRounds; ++round) {
+    const int32_t margin = TryBuild(reference, bytes, unit, m);
+    if (margin >= kTrustedMargin) {
+      return unit;
+    }
+    const int32_t bits = 64 * unit;
+    const int32_t needed = margin == kFailed ? budget : bits - margin + kTrustedMargin;
+    const int32_t next = UnitFor(std::min(budget, needed + kTrustedMargin));
+    if (needed > budget || next <= unit) {
+      return -1;
+    }
+    unit = next;
+  }
+  return -1;
+}
 
 std::string ChainText(const TChain& chain, const std::vector<int32_t>& indices) {
   std::string text = "degrees";
@@ -351,50 +375,50 @@ TTowerOutcome FindTowerRecord(uint32_t m) {
   if (chains.empty()) {
     return {{}, "no chain below h/g"};
   }
+  // The modelled cheapest validated tower: each later chain must beat the
+  // best so far, which bounds its precision.
   const int32_t routeBits = RouteBits(m, h, g);
-  std::string why = "no index tuple";
+  TTowerOutcome best{{}, "no chain beats the route"};
+  double bestMs = RouteMs(h, g, routeBits);
   for (const uint8_t type : InvariantTypes(m)) {
     ZPoly classPolynomial;  // of the type's invariant
     for (const TChain& chain : chains) {
-      if (type != 0 && chain.back() % 2 != 0) {
-        continue;  // the reciprocal search needs an even last degree
+      const int32_t budget = std::min(BreakEvenBits(h, chain, bestMs), 64 * kMaxUnit);
+      // The reciprocal search needs an even last degree.
+      if ((type != 0 && chain.back() % 2 != 0) || budget < 64) {
+        continue;
       }
       for (const std::vector<int32_t>& indices : IndexTuples(chain)) {
         std::vector<uint8_t> bytes = RecordBytes(basis, chain, type, indices, 0);
-        // Root finding dominates at the sizes the curve step works at, so a
-        // tower of small degrees pays up to kRouteFactor times the route's
-        // precision; the reference is built at twice that.
         TGaloisRec reference;
-        const int32_t high =
-            std::min(kMaxUnit, UnitFor(2 * kRouteFactor * std::max(routeBits, 128)));
-        const int32_t margin = TryBuild(reference, bytes, high, m);
-        if (margin == kFailed || margin < kTrustedMargin) {
-          why = "no tower within the reference precision";
-          continue;
-        }
-        const int32_t unit = LeastUnit(bytes, reference, high, m);
+        const int32_t high = BuildReference(reference, bytes, routeBits, budget, m);
+        const int32_t unit = high < 0 ? -1 : LeastUnit(bytes, reference, high, m);
         TGaloisRec tower;
         if (unit < 0 || TryBuild(tower, bytes, unit, m) < kSafeMargin) {
+          best.Note = best.Bytes.empty() ? "no tower within the break-even precision" : best.Note;
           continue;
         }
         TGaloisDat record;
         Decode(record, bytes, m);
         const int32_t bits = 32 * record.PrecisionWords;
+        const double ms = TowerMs(h, bits, chain);
         const std::string note = ChainText(chain, indices) + " bits " + std::to_string(bits) +
                                  " route " + std::to_string(routeBits);
-        if (!Validates(tower, m, classPolynomial)) {
-          why = "fails validation " + note;
+        if (ms >= bestMs) {
+          best.Note = best.Bytes.empty() ? "slower than the route " + note : best.Note;
           continue;
         }
-        if (bits > kRouteFactor * std::max(routeBits, 128)) {
-          why = "precision above route " + note;
-          break;  // the next chain
+        if (!Validates(tower, m, classPolynomial)) {
+          best.Note = best.Bytes.empty() ? "fails validation " + note : best.Note;
+          continue;
         }
-        return {bytes, note};
+        best = {bytes, note};
+        bestMs = ms;
+        break;  // the next chain
       }
     }
   }
-  return {{}, why};
+  return best;
 }
 
 std::string TowerLine(uint32_t m, const TTowerOutcome& outcome) {

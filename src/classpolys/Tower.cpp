@@ -84,8 +84,7 @@ bool RootByTower(ZPoly& polynomial, uint32_t m, const BigInt& N, int32_t& code,
     return false;
   }
   TGaloisRec tower;
-  BuildTower(tower, record, m);
-  if (!DescendTower(polynomial, tower, N, c)) {
+  if (BuildTower(tower, record, m) < TowerMinMargin || !DescendTower(polynomial, tower, N, c)) {
     return false;
   }
   code = tower.Code;

@@ -152,6 +152,9 @@ int32_t BuildTower(TGaloisRec& tower, const TGaloisDat& record, uint32_t m) {
                                          tower.LevelPolynomial,
                                          tower.CoefficientPolynomials[level],
                                          tower.Denominators[level], i == 1));
+    if (margin < 1) {
+      break;
+    }
   }
   return margin;
 }

@@ -81,13 +81,19 @@ int32_t InterpolateCoefficient(ZPoly& T, BigInt& L, const TDynBigComplexArray& v
 // One level: values holds cosets·cosetSize values, coset c at positions
 // c + k·cosets. Fills polynomial (the θ polynomial), T and L (the finer
 // level, one per coefficient) and, unless last, replaces values by the θ.
-// Returns the least rounding margin in bits.
+// Returns the least rounding margin in bits; below 1 it stops after the θ
+// polynomial.
 int32_t BuildLevel(TDynBigComplexArray& values, int32_t cosets, int32_t cosetSize,
                    int32_t index, const TKeyPrimes& primes, ZPoly& polynomial,
                    std::vector<ZPoly>& T, std::vector<BigInt>& L, bool last);
 
 // Every level of tower at the record's precision; the least rounding margin.
+// A margin below 1 stops the build at that level: the tower is incomplete.
 int32_t BuildTower(TGaloisRec& tower, const TGaloisDat& record, uint32_t m);
+
+// Records are written with 24 bits of rounding to spare; a tower that rounds
+// with less than this was built from a record that does not fit the key.
+inline constexpr int32_t TowerMinMargin = 8;
 
 // The descent modulo N: polynomial := x + f0, -f0 the root of the last
 // level, or zero when a level has no root. False when a denominator has no

@@ -198,6 +198,9 @@ int32_t BuildLevel(TDynBigComplexArray& values, int32_t cosets, int32_t cosetSiz
     RoundInto(polynomial.Coeffs[static_cast<size_t>(k)], p[static_cast<size_t>(k)].Re, margin);
   }
   ZPolyNormalise(polynomial);
+  if (margin < 1) {
+    return margin;  // no integer polynomial yet: the precision falls short
+  }
   BigTemps t(2);
   ZPolyDiscriminant(polynomial, t[0]);
   DenominatorRoot(t[1], primes, t[0]);

@@ -12,6 +12,7 @@
 
 #include "DataFileWriters.h"
 #include "TowerRecords.h"
+#include "arith/BigMod.h"
 #include "base/Errors.h"
 #include "base/Globals.h"
 #include "classpolys/DataFiles.h"
@@ -267,6 +268,26 @@ TEST(DataFileReaders, DamagedClassGroupFilesAreRefused) {
     test::WriteBytes(path, bytes);
     TGaloisDat record;
     EXPECT_EQ(ReadGaloisData(record, damages[i].M), damages[i].Found) << i;
+  }
+}
+
+// Key 4574 (h = 96) with its generated record, then with the precision byte
+// cleared: a tower that does not round is no tower, and the key falls back.
+TEST(DataFileReaders, ATowerShortOfPrecisionFallsBack) {
+  test::TempFolder folder;
+  TProgramFolder at(folder.Folder().string());
+  BigInt N, c;
+  BigFromString(N, "340282366920938463463374607431768211297", 10);  // 2^128 - 159
+  BigNonResidue(c, N);
+  const std::vector<uint8_t> good{1, 0x60, 4, 5, 2, 2, 2, 3, 4, 0, 0, 0, 2, 3, 0x16};
+  for (const uint8_t precision : {uint8_t(0x16), uint8_t(0)}) {
+    std::vector<uint8_t> bytes = good;
+    bytes.back() = precision;
+    const int32_t f = ClassGroupFileNumber(4574);
+    WriteClassGroupFile(folder.Path(ClassGroupFileName(f)), f, {{4574, bytes}});
+    ZPoly root;
+    int32_t code = 0;
+    EXPECT_EQ(RootByTower(root, 4574, N, code, c), precision != 0) << int(precision);
   }
 }
 
