@@ -34,7 +34,9 @@ constexpr size_t kChainsTried = 8;
 constexpr int32_t kTuplesTried = 4;
 constexpr int32_t kCheckPrimes = 4;
 constexpr int32_t kFailed = INT32_MIN;
-constexpr int32_t kReferenceRounds = 3;
+constexpr int32_t kReferenceRounds = 6;
+constexpr int32_t kFirstReferenceBits = 256;
+constexpr int32_t kMaxFinestCosets = 32;
 
 struct TBasis {
   TDynSInt32Array Orders, Generators;
@@ -137,14 +139,16 @@ void ExtendChains(std::vector<TChain>& chains, TChain& chain, int32_t done, int3
 
 // The chains whose largest degree stays below bound, cheapest root finding
 // first, then the largest last degree: the fewer cosets the finest level
-// has, the lower the precision its interpolation needs.
+// has, the lower the precision its interpolation needs. Beyond
+// kMaxFinestCosets no precision the record can hold suffices, and the exact
+// discriminant of such a level takes minutes.
 std::vector<TChain> Chains(int32_t h, const TDynSInt32Array& orders, int32_t bound) {
   std::vector<TChain> all;
   TChain chain;
   ExtendChains(all, chain, 1, h, orders);
   std::vector<std::tuple<double, int32_t, TChain>> ranked;
   for (const TChain& c : all) {
-    if (*std::max_element(c.begin(), c.end()) < bound) {
+    if (*std::max_element(c.begin(), c.end()) < bound && h / c.back() <= kMaxFinestCosets) {
       ranked.emplace_back(TowerMs(h, 0, c), -c.back(), c);
     }
   }
@@ -328,9 +332,9 @@ int32_t UnitFor(int32_t bits) { return std::min(kMaxUnit, (bits / 32 + 1) / 2); 
 // A build whose integers are trusted (rounded with kTrustedMargin bits to
 // spare) at no more than budget bits; its unit, or -1. Each too short build
 // says by its margin how far the largest integer outgrew the precision.
-int32_t BuildReference(TGaloisRec& reference, std::vector<uint8_t>& bytes, int32_t routeBits,
-                       int32_t budget, uint32_t m) {
-  int32_t unit = UnitFor(std::min(budget, std::max(2 * routeBits, 256)));
+int32_t BuildReference(TGaloisRec& reference, std::vector<uint8_t>& bytes, int32_t budget,
+                       uint32_t m) {
+  int32_t unit = UnitFor(std::min(budget, kFirstReferenceBits));
   for (int32_t round = 0; round < kReferenceRounds; ++round) {
     const int32_t margin = TryBuild(reference, bytes, unit, m);
     if (margin >= kTrustedMargin) {
@@ -391,7 +395,7 @@ TTowerOutcome FindTowerRecord(uint32_t m) {
       for (const std::vector<int32_t>& indices : IndexTuples(chain)) {
         std::vector<uint8_t> bytes = RecordBytes(basis, chain, type, indices, 0);
         TGaloisRec reference;
-        const int32_t high = BuildReference(reference, bytes, routeBits, budget, m);
+        const int32_t high = BuildReference(reference, bytes, budget, m);
         const int32_t unit = high < 0 ? -1 : LeastUnit(bytes, reference, high, m);
         TGaloisRec tower;
         if (unit < 0 || TryBuild(tower, bytes, unit, m) < kSafeMargin) {
