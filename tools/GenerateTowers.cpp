@@ -1,7 +1,8 @@
-// karvo-gen-towers RECORDS TABLES... : finds the tower records of the keys
-// of the given discriminant tables (1..5, from data/ beside the program's
-// files in FOLDER), in table order, appending one line per key to RECORDS
-// and skipping the keys already there, so that an interrupted run resumes.
+// karvo-gen-towers RECORDS FOLDER TABLE... [--quotient Q] : finds the tower
+// records of the keys of the given discriminant tables (1..5, read from
+// FOLDER), in table order, appending one line per key to RECORDS and
+// skipping the keys already there, so that an interrupted run resumes. With
+// --quotient only the keys of h/g = Q are tried.
 // karvo-gen-towers --check RECORDS COUNT : recomputes the first COUNT lines
 // and compares them with the file.
 
@@ -63,7 +64,7 @@ int Check(const std::string& path, size_t count) {
 }
 
 int Generate(const std::string& path, const std::string& folder,
-             const std::vector<int32_t>& tables) {
+             const std::vector<int32_t>& tables, int32_t quotient) {
   std::set<uint32_t> done;
   for (const std::string& line : ReadLines(path)) {
     uint32_t m = 0;
@@ -83,7 +84,11 @@ int Generate(const std::string& path, const std::string& folder,
     size_t tried = 0, found = 0;
     const auto start = std::chrono::steady_clock::now();
     for (const uint32_t m : table) {
-      if (m == 0 || done.count(m) != 0 || !TowerApplies(ClassNumber(m), GenusCount(m))) {
+      if (m == 0 || done.count(m) != 0) {
+        continue;
+      }
+      const int32_t h = ClassNumber(m), g = GenusCount(m);
+      if (!TowerApplies(h, g) || (quotient != 0 && h / g != quotient)) {
         continue;
       }
       const TTowerOutcome outcome = FindTowerRecord(m);
@@ -105,13 +110,18 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--check") {
       return karvo::Check(argv[2], std::stoul(argv[3]));
     }
+    int32_t quotient = 0;
+    if (argc >= 6 && std::string(argv[argc - 2]) == "--quotient") {
+      quotient = std::stoi(argv[argc - 1]);
+      argc -= 2;
+    }
     if (argc >= 4) {
       std::vector<int32_t> tables;
       for (int i = 3; i < argc; ++i) tables.push_back(std::stoi(argv[i]));
-      return karvo::Generate(argv[1], argv[2], tables);
+      return karvo::Generate(argv[1], argv[2], tables, quotient);
     }
     std::fprintf(stderr,
-                 "usage: karvo-gen-towers RECORDS FOLDER TABLE...\n"
+                 "usage: karvo-gen-towers RECORDS FOLDER TABLE... [--quotient Q]\n"
                  "       karvo-gen-towers --check RECORDS COUNT\n");
     return 2;
   } catch (const std::exception& e) {
