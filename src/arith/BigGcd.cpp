@@ -40,20 +40,24 @@ int LeadingZeros(UInt128 x) {
   return high != 0 ? std::countl_zero(high) : 64 + std::countl_zero(static_cast<uint64_t>(x));
 }
 
-// r := r mod d, returning the quotient, by shift and subtract: the quotients
-// of Euclid are small far more often than not. A quotient that would reach
-// CofactorLimit returns CofactorLimit and leaves r.
-uint64_t DivideBySubtraction(UInt128& r, UInt128 d) {
-  if (r < d) {
-    return 0;
-  }
-  if (r - d < d) {
-    r -= d;
-    return 1;
-  }
+// The quotient of r by d and r mod d for quotients of three and more (those
+// below are tried first by the caller); one that would reach CofactorLimit
+// comes back as CofactorLimit.
+template <class T>
+struct QuotientAndRest {
+  uint64_t q;
+  T r;
+};
+QuotientAndRest<uint64_t> DivideLarge(uint64_t r, uint64_t d) {
+  const uint64_t q = r / d;
+  return {std::min(q, CofactorLimit), r % d};
+}
+// By shift and subtract: the quotients of Euclid are small far more often
+// than not.
+[[gnu::noinline]] QuotientAndRest<UInt128> DivideLarge(UInt128 r, UInt128 d) {
   const int shift = LeadingZeros(d) - LeadingZeros(r);
   if (shift >= 61) {
-    return CofactorLimit;
+    return {CofactorLimit, r};
   }
   uint64_t q = 0;
   for (int s = shift; s >= 0; --s) {
@@ -63,7 +67,51 @@ uint64_t DivideBySubtraction(UInt128& r, UInt128 d) {
       q |= 1;
     }
   }
-  return q;
+  return {q, r};
+}
+
+// Magnitudes of the cofactors of the last two remainders.
+struct Cofactors {
+  uint64_t U0 = 1, U1 = 0, V0 = 0, V1 = 1;
+};
+
+// Euclid's steps on r0 > r1, continuing c, as long as the cofactors stay
+// below CofactorLimit and, unless the values are exact, Jebelean's condition
+// proves each quotient that of the full values too: the new remainder covers
+// its cofactor and the drop of the remainders covers the spread of the
+// cofactors. Returns the number of steps.
+template <class T>
+int32_t EuclidSteps(T& r0, T& r1, Cofactors& c, bool exact) {
+  int32_t accepted = 0;
+  while (r1 != 0) {
+    T r2 = r0 - r1;
+    uint64_t q = 1;
+    if (r2 >= r1) {
+      r2 -= r1;
+      q = 2;
+      if (r2 >= r1) {
+        const QuotientAndRest<T> division = DivideLarge(r2, r1);
+        if (division.q >= CofactorLimit - 2) {
+          break;
+        }
+        q += division.q;
+        r2 = division.r;
+      }
+    }
+    const UInt128 v2 = UInt128{q} * c.V1 + c.V0;
+    if (v2 >= CofactorLimit || (!exact && (v2 > r2 || r1 - r2 < v2 + c.V1))) {
+      break;
+    }
+    const uint64_t u2 = q * c.U1 + c.U0;
+    r0 = r1;
+    r1 = r2;
+    c.U0 = c.U1;
+    c.U1 = u2;
+    c.V0 = c.V1;
+    c.V1 = static_cast<uint64_t>(v2);
+    ++accepted;
+  }
+  return accepted;
 }
 
 // Pads x with zero words up to 2·limbCount (growing it), for limb loops.
@@ -138,41 +186,30 @@ bool BigLehmerStep(const BigInt& a, const BigInt& b, LehmerMatrix& m) {
   }
   // Remainders r0 > r1 of the leading parts, with the magnitudes of their
   // cofactors: r_i = ±u_i·(a's part) ∓ v_i·(b's part), signs alternating.
-  // Parts that are the whole values need no proof of their quotients.
-  const bool exact = position == 0;
+  // The top halves of the parts take the first steps in single words;
+  // their matrix then gives the parts' own remainders, which go on.
   UInt128 r0 = Bits128(a, position);
   UInt128 r1 = Bits128(b, position);
-  uint64_t u0 = 1, u1 = 0, v0 = 0, v1 = 1;
-  int32_t accepted = 0;
-  while (r1 != 0) {
-    UInt128 r2 = r0;
-    const uint64_t q = DivideBySubtraction(r2, r1);
-    if (q >= CofactorLimit) {
-      break;
-    }
-    const UInt128 v2 = UInt128{q} * v1 + v0;
-    // Jebelean: q is the quotient of the full values too when the new
-    // remainder covers its cofactor and the drop of the remainders covers
-    // the spread of the cofactors.
-    if (v2 >= CofactorLimit || (!exact && (v2 > r2 || r1 - r2 < v2 + v1))) {
-      break;
-    }
-    const uint64_t u2 = q * u1 + u0;
-    r0 = r1;
-    r1 = r2;
-    u0 = u1;
-    u1 = u2;
-    v0 = v1;
-    v1 = static_cast<uint64_t>(v2);
-    ++accepted;
+  Cofactors c;
+  auto high0 = static_cast<uint64_t>(r0 >> 64);
+  auto high1 = static_cast<uint64_t>(r1 >> 64);
+  int32_t accepted = EuclidSteps(high0, high1, c, false);
+  if (accepted != 0) {
+    const UInt128 even = UInt128{c.U0} * r0 - UInt128{c.V0} * r1;
+    const UInt128 odd = UInt128{c.V1} * r1 - UInt128{c.U1} * r0;
+    const bool isEven = (accepted & 1) == 0;
+    r0 = isEven ? even : -even;
+    r1 = isEven ? odd : -odd;
   }
+  // Parts that are the whole values need no proof of their quotients.
+  accepted += EuclidSteps(r0, r1, c, position == 0);
   if (accepted == 0) {
     return false;
   }
-  m.A = u0;
-  m.B = v0;
-  m.C = u1;
-  m.D = v1;
+  m.A = c.U0;
+  m.B = c.V0;
+  m.C = c.U1;
+  m.D = c.V1;
   m.Even = (accepted & 1) == 0;
   return true;
 }
