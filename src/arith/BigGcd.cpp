@@ -35,6 +35,7 @@ UInt128 Bits128(const BigInt& x, int32_t position) {
   return shift == 0 ? low : low >> shift | UInt128{w[4]} << (128 - shift);
 }
 
+int LeadingZeros(uint64_t x) { return std::countl_zero(x); }
 int LeadingZeros(UInt128 x) {
   const auto high = static_cast<uint64_t>(x >> 64);
   return high != 0 ? std::countl_zero(high) : 64 + std::countl_zero(static_cast<uint64_t>(x));
@@ -48,13 +49,10 @@ struct QuotientAndRest {
   uint64_t q;
   T r;
 };
-QuotientAndRest<uint64_t> DivideLarge(uint64_t r, uint64_t d) {
-  const uint64_t q = r / d;
-  return {std::min(q, CofactorLimit), r % d};
-}
 // By shift and subtract: the quotients of Euclid are small far more often
 // than not.
-[[gnu::noinline]] QuotientAndRest<UInt128> DivideLarge(UInt128 r, UInt128 d) {
+template <class T>
+QuotientAndRest<T> DivideLarge(T r, T d) {
   const int shift = LeadingZeros(d) - LeadingZeros(r);
   if (shift >= 61) {
     return {CofactorLimit, r};
@@ -75,41 +73,115 @@ struct Cofactors {
   uint64_t U0 = 1, U1 = 0, V0 = 0, V1 = 1;
 };
 
+// r2 := r0 mod r1 for r0 > r1 > 0, returning the quotient (CofactorLimit
+// for one that large, r2 then undefined).
+template <class T>
+uint64_t NextQuotient(T r0, T r1, T& r2) {
+  r2 = r0 - r1;
+  if (r2 < r1) {
+    return 1;
+  }
+  r2 -= r1;
+  if (r2 < r1) {
+    return 2;
+  }
+  const QuotientAndRest<T> division = DivideLarge(r2, r1);
+  r2 = division.r;
+  return division.q >= CofactorLimit - 2 ? CofactorLimit : division.q + 2;
+}
+
+// c := the cofactors one more step on, for quotient q and v2 = q·V1 + V0.
+void Advance(Cofactors& c, uint64_t q, UInt128 v2) {
+  const uint64_t u2 = q * c.U1 + c.U0;
+  c.U0 = c.U1;
+  c.U1 = u2;
+  c.V0 = c.V1;
+  c.V1 = static_cast<uint64_t>(v2);
+}
+
+// Jebelean's condition: the quotient that led from remainder r1 to r2 of
+// approximations is that of the values they approximate when the new
+// remainder covers its cofactor v2 and the drop of the remainders covers
+// the spread v1 + v2 of the cofactors.
+template <class T>
+bool Proven(T r1, T r2, UInt128 v1, UInt128 v2) {
+  return v2 <= r2 && r1 - r2 >= v2 + v1;
+}
+
 // Euclid's steps on r0 > r1, continuing c, as long as the cofactors stay
 // below CofactorLimit and, unless the values are exact, Jebelean's condition
-// proves each quotient that of the full values too: the new remainder covers
-// its cofactor and the drop of the remainders covers the spread of the
-// cofactors. Returns the number of steps.
+// proves each quotient that of the full values too. Returns the number of
+// steps.
 template <class T>
 int32_t EuclidSteps(T& r0, T& r1, Cofactors& c, bool exact) {
   int32_t accepted = 0;
   while (r1 != 0) {
-    T r2 = r0 - r1;
-    uint64_t q = 1;
-    if (r2 >= r1) {
-      r2 -= r1;
-      q = 2;
-      if (r2 >= r1) {
-        const QuotientAndRest<T> division = DivideLarge(r2, r1);
-        if (division.q >= CofactorLimit - 2) {
-          break;
-        }
-        q += division.q;
-        r2 = division.r;
-      }
-    }
-    const UInt128 v2 = UInt128{q} * c.V1 + c.V0;
-    if (v2 >= CofactorLimit || (!exact && (v2 > r2 || r1 - r2 < v2 + c.V1))) {
+    T r2;
+    const uint64_t q = NextQuotient(r0, r1, r2);
+    if (q >= CofactorLimit) {
       break;
     }
-    const uint64_t u2 = q * c.U1 + c.U0;
+    const UInt128 v2 = UInt128{q} * c.V1 + c.V0;
+    if (v2 >= CofactorLimit || (!exact && !Proven(r1, r2, c.V1, v2))) {
+      break;
+    }
+    Advance(c, q, v2);
     r0 = r1;
     r1 = r2;
-    c.U0 = c.U1;
-    c.U1 = u2;
-    c.V0 = c.V1;
-    c.V1 = static_cast<uint64_t>(v2);
     ++accepted;
+  }
+  return accepted;
+}
+
+// (r0, r1) := the remainders that steps of Euclid with cofactors c make of
+// them: r_i = ±(u_i·r0 - v_i·r1), exact modulo 2^128 as they are below it.
+void Remainders(UInt128& r0, UInt128& r1, const Cofactors& c, int32_t steps) {
+  const UInt128 even = UInt128{c.U0} * r0 - UInt128{c.V0} * r1;
+  const UInt128 odd = UInt128{c.V1} * r1 - UInt128{c.U1} * r0;
+  const bool isEven = (steps & 1) == 0;
+  r0 = isEven ? even : -even;
+  r1 = isEven ? odd : -odd;
+}
+
+// Euclid's steps on the exact 128-bit remainders r0 > r1 of the leading
+// parts, run on their top 64 bits (from bit s): Jebelean's condition proves
+// each quotient that of r0 and r1, and, unless the parts are exact, that of
+// the full values too, with each 128-bit remainder bounded by its scaled
+// approximation give or take 2^s·(its local cofactor + 1). Continues total;
+// returns the number of steps.
+int32_t ScaledSteps(UInt128& r0, UInt128& r1, Cofactors& total, bool exact) {
+  const int s = std::max(0, 64 - LeadingZeros(r0));
+  auto a0 = static_cast<uint64_t>(r0 >> s);
+  auto a1 = static_cast<uint64_t>(r1 >> s);
+  Cofactors local;
+  int32_t accepted = 0;
+  while (a1 != 0) {
+    uint64_t a2;
+    const uint64_t q = NextQuotient(a0, a1, a2);
+    if (q >= CofactorLimit) {
+      break;
+    }
+    const UInt128 v2 = UInt128{q} * local.V1 + local.V0;
+    const UInt128 total2 = UInt128{q} * total.V1 + total.V0;
+    if (total2 >= CofactorLimit || (s != 0 && !Proven(a1, a2, local.V1, v2))) {
+      break;
+    }
+    if (!exact) {
+      // Lower bounds of the 128-bit remainder and of its drop.
+      const auto spread = static_cast<uint64_t>(local.V1 + v2 + 2);
+      if (a2 <= v2 || a1 - a2 < spread || (UInt128{a2 - static_cast<uint64_t>(v2) - 1} << s) < total2 ||
+          (UInt128{a1 - a2 - spread} << s) < total2 + total.V1) {
+        break;
+      }
+    }
+    Advance(local, q, v2);
+    Advance(total, q, total2);
+    a0 = a1;
+    a1 = a2;
+    ++accepted;
+  }
+  if (accepted != 0) {
+    Remainders(r0, r1, local, accepted);
   }
   return accepted;
 }
@@ -193,16 +265,14 @@ bool BigLehmerStep(const BigInt& a, const BigInt& b, LehmerMatrix& m) {
   Cofactors c;
   auto high0 = static_cast<uint64_t>(r0 >> 64);
   auto high1 = static_cast<uint64_t>(r1 >> 64);
+  const bool exact = position == 0;
   int32_t accepted = EuclidSteps(high0, high1, c, false);
   if (accepted != 0) {
-    const UInt128 even = UInt128{c.U0} * r0 - UInt128{c.V0} * r1;
-    const UInt128 odd = UInt128{c.V1} * r1 - UInt128{c.U1} * r0;
-    const bool isEven = (accepted & 1) == 0;
-    r0 = isEven ? even : -even;
-    r1 = isEven ? odd : -odd;
+    Remainders(r0, r1, c, accepted);
   }
+  accepted += ScaledSteps(r0, r1, c, exact);
   // Parts that are the whole values need no proof of their quotients.
-  accepted += EuclidSteps(r0, r1, c, position == 0);
+  accepted += EuclidSteps(r0, r1, c, exact);
   if (accepted == 0) {
     return false;
   }
