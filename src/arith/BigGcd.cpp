@@ -144,15 +144,27 @@ void Remainders(UInt128& r0, UInt128& r1, const Cofactors& c, int32_t steps) {
 }
 
 // Euclid's steps on the exact 128-bit remainders r0 > r1 of the leading
-// parts, run on their top 64 bits (from bit s): Jebelean's condition proves
-// each quotient that of r0 and r1, and, unless the parts are exact, that of
-// the full values too, with each 128-bit remainder bounded by its scaled
-// approximation give or take 2^s·(its local cofactor + 1). Continues total;
-// returns the number of steps.
+// parts, run on their top 64 bits (from bit s) with local cofactors û ≤ v̂.
+// Each 128-bit remainder lies within 2^s·(v̂ + 1) of its scaled
+// approximation, and the total cofactor of the full values is at most
+// v̂·w, w the sum of the two incoming ones: so the steps that keep the
+// approximations above (their cofactors + 1)·(w/2^s + 1) satisfy Jebelean's
+// condition both for r0, r1 and, unless the parts are exact, for the full
+// values. Continues total; returns the number of steps.
 int32_t ScaledSteps(UInt128& r0, UInt128& r1, Cofactors& total, bool exact) {
   const int s = std::max(0, 64 - LeadingZeros(r0));
   auto a0 = static_cast<uint64_t>(r0 >> s);
   auto a1 = static_cast<uint64_t>(r1 >> s);
+  const uint64_t w = total.V0 + total.V1;
+  const uint64_t localLimit = (CofactorLimit - 1) / w;
+  // The factor the local cofactors are weighed with; 1 proves the steps
+  // on r0 and r1 alone, 0 needs no proof.
+  uint64_t weight = 0;
+  if (!exact) {
+    weight = (s >= 63 ? 1 : ((w - 1) >> s) + 1) + 1;
+  } else if (s != 0) {
+    weight = 1;
+  }
   Cofactors local;
   int32_t accepted = 0;
   while (a1 != 0) {
@@ -162,26 +174,22 @@ int32_t ScaledSteps(UInt128& r0, UInt128& r1, Cofactors& total, bool exact) {
       break;
     }
     const UInt128 v2 = UInt128{q} * local.V1 + local.V0;
-    const UInt128 total2 = UInt128{q} * total.V1 + total.V0;
-    if (total2 >= CofactorLimit || (s != 0 && !Proven(a1, a2, local.V1, v2))) {
+    if (v2 > localLimit || UInt128{a2} < v2 * weight + (weight > 1 ? 1 : 0) ||
+        UInt128{a1 - a2} < (v2 + local.V1) * weight + (weight > 1 ? 2 : 0)) {
       break;
     }
-    if (!exact) {
-      // Lower bounds of the 128-bit remainder and of its drop.
-      const auto spread = static_cast<uint64_t>(local.V1 + v2 + 2);
-      if (a2 <= v2 || a1 - a2 < spread || (UInt128{a2 - static_cast<uint64_t>(v2) - 1} << s) < total2 ||
-          (UInt128{a1 - a2 - spread} << s) < total2 + total.V1) {
-        break;
-      }
-    }
     Advance(local, q, v2);
-    Advance(total, q, total2);
     a0 = a1;
     a1 = a2;
     ++accepted;
   }
   if (accepted != 0) {
     Remainders(r0, r1, local, accepted);
+    const Cofactors in = total;
+    total.U0 = local.U0 * in.U0 + local.V0 * in.U1;
+    total.U1 = local.U1 * in.U0 + local.V1 * in.U1;
+    total.V0 = local.U0 * in.V0 + local.V0 * in.V1;
+    total.V1 = local.U1 * in.V0 + local.V1 * in.V1;
   }
   return accepted;
 }
@@ -270,9 +278,14 @@ bool BigLehmerStep(const BigInt& a, const BigInt& b, LehmerMatrix& m) {
   if (accepted != 0) {
     Remainders(r0, r1, c, accepted);
   }
-  accepted += ScaledSteps(r0, r1, c, exact);
-  // Parts that are the whole values need no proof of their quotients.
-  accepted += EuclidSteps(r0, r1, c, exact);
+  // Exact parts go on in single words for as long as the cofactors allow.
+  for (int32_t more = 1; more != 0 && r1 != 0; more = exact ? more : 0) {
+    more = ScaledSteps(r0, r1, c, exact);
+    accepted += more;
+  }
+  if (exact) {
+    accepted += EuclidSteps(r0, r1, c, true);
+  }
   if (accepted == 0) {
     return false;
   }
