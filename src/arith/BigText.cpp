@@ -339,8 +339,9 @@ std::string BigToDecimal(const BigInt& x) {
   if (x.Length == 0) {
     return "0";
   }
-  // x < 2^bits ≤ 10^width: all its digits, with at most one leading zero.
-  const auto width = static_cast<size_t>(static_cast<double>(BigBitSize(x)) * 0.30102999566398120) + 1;
+  // x < 2^bits < 10^width: all its digits after one or two zeros (the
+  // second covers the rounding of the product).
+  const auto width = static_cast<size_t>(static_cast<double>(BigBitSize(x)) * 0.30102999566398120) + 2;
   std::string text(width + 1, '-');
   WriteDecimal(x, text.data() + 1, width);
   const size_t zeros = text.find_first_not_of('0', 1) - 1;
