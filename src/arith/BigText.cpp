@@ -163,20 +163,22 @@ void FromDecimalChunks(BigInt& x, std::string_view digits) {
   BigNormalize(x);
 }
 
-// 5^(19·2^k), computed once by squarings and kept for later numbers: the
-// power of ten it stands for is this shifted left by 19·2^k bits, which
-// makes the products about a third shorter.
+// 5^(19·2^k), computed once by squarings and kept for later numbers (until
+// the scratch is released): the power of ten it stands for is this shifted
+// left by 19·2^k bits, which makes the products about a third shorter.
+BigInt chunkPowersOf5[32];
+
 const BigInt& ChunkPowerOf5(int32_t k) {
-  static BigInt powers[32];
-  static int32_t known = 0;
-  for (; known <= k; ++known) {
-    if (known == 0) {
-      BigSetUInt64(powers[0], 19073486328125u);  // 5^19
-    } else {
-      BigSqrTo(powers[known], powers[known - 1]);
+  for (int32_t i = 0; i <= k; ++i) {
+    if (chunkPowersOf5[i].Length == 0) {
+      if (i == 0) {
+        BigSetUInt64(chunkPowersOf5[0], 19073486328125u);  // 5^19
+      } else {
+        BigSqrTo(chunkPowersOf5[i], chunkPowersOf5[i - 1]);
+      }
     }
   }
-  return powers[k];
+  return chunkPowersOf5[k];
 }
 
 void FromDecimalDigits(BigInt& x, std::string_view digits) {
@@ -280,6 +282,12 @@ void WriteDecimal(const BigInt& x, char* out, size_t width) {
 }
 
 }  // namespace
+
+void ReleaseDecimalPowers() {
+  for (BigInt& power : chunkPowersOf5) {
+    BigClear(power);
+  }
+}
 
 bool BigIsNumberText(std::string_view text, int base) {
   std::string digits;
