@@ -250,6 +250,22 @@ T BinaryGcd(T a, T b) {
   return a << common;
 }
 
+// gcd(a, b) for a ≥ b: Euclid until both fit a limb, then the binary loop.
+UInt128 SmallGcd(UInt128 a, UInt128 b) {
+  while (b != 0 && (a >> 64) != 0) {
+    UInt128 r = a - b;
+    if (r >= b) {
+      r -= b;
+      if (r >= b) {
+        r %= b;
+      }
+    }
+    a = b;
+    b = r;
+  }
+  return b == 0 ? a : BinaryGcd<uint64_t>(static_cast<uint64_t>(a), static_cast<uint64_t>(b));
+}
+
 }  // namespace
 
 bool BigLehmerStep(const BigInt& a, const BigInt& b, LehmerMatrix& m) {
@@ -354,7 +370,8 @@ bool BigGcd(BigInt& x, const BigInt& y) {
   a.Sign = 0;
   b.Sign = 0;
   LehmerMatrix m;
-  while (a.Length >= 3 && b.Length != 0) {
+  // Below 129 bits plain Euclid is cheaper than a step and its combination.
+  while (a.Length >= 5 && b.Length != 0) {
     CheckPoll();
     if (BigLehmerStep(a, b, m)) {
       LehmerApply(a, b, m);
@@ -365,10 +382,11 @@ bool BigGcd(BigInt& x, const BigInt& y) {
   }
   if (b.Length == 0) {
     BigSwap(x, a);
-  } else if (a.Length <= 1) {
-    BigSetWord(x, BinaryGcd<Word>(a.Words[0], b.Words[0]));
   } else {
-    BigSetUInt64(x, BinaryGcd<uint64_t>(BigLowUInt64(a), BigLowUInt64(b)));
+    const UInt128 g = SmallGcd(Bits128(a, 0), Bits128(b, 0));
+    const Word words[4] = {static_cast<Word>(g), static_cast<Word>(g >> 32), static_cast<Word>(g >> 64),
+                           static_cast<Word>(g >> 96)};
+    BigSetFromWords(x, words, 3, 0);
   }
   return BigIsOne(x);
 }
