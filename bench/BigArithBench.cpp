@@ -98,6 +98,16 @@ const Case cases[] = {
      },
      [](Operands& o) { BigFromString(o.q, o.decimal, 10); },
      [](Operands& o) { mpz_set_str(o.mq, o.decimal.c_str(), 10); }},
+    {"to_dec",
+     [](std::mt19937_64& e, int32_t bits, Operands& o) {
+       RandomValue(e, bits, o.x, o.mx);
+       o.buffer.resize(mpz_sizeinbase(o.mx, 10) + 2);
+     },
+     [](Operands& o) {
+       const std::string text = BigToDecimal(o.x);
+       o.buffer[0] = text[0];
+     },
+     [](Operands& o) { mpz_get_str(o.buffer.data(), 10, o.mx); }},
     {"to_hex",
      [](std::mt19937_64& e, int32_t bits, Operands& o) {
        RandomValue(e, bits, o.x, o.mx);

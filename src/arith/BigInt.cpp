@@ -315,6 +315,7 @@ void BigShutdown() { BigReleaseScratch(); }
 
 void BigReleaseScratch() {
   scratch::ReleaseAll();
+  ReleaseDecimalPowers();
   BigModReleaseScratch();
   BigTempPool::Instance().Trim();
   WordsReleaseScratch();

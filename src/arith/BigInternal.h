@@ -9,6 +9,8 @@ namespace karvo {
 // Left shift without the caller-facing bound of BigShiftLeft; BigPower
 // shifts by up to 2^31 bits.
 void ShiftLeftUnchecked(BigInt& x, int64_t k);
+// Frees the powers of ten that the decimal conversions keep.
+void ReleaseDecimalPowers();
 
 }  // namespace karvo
 

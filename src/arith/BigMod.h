@@ -96,9 +96,9 @@ Word WordInvMod(Word a, Word m);
 
 // ---- Gcd and lcm ----
 
-// One Lehmer step on a ≥ b ≥ 0 (b non-zero): Euclid runs on the leading 64
-// bits of both, and the quotients kept are those that Jebelean's condition
-// proves equal to the quotients of the full values. On success the new pair
+// One Lehmer step on a ≥ b ≥ 0 (b non-zero): Euclid runs on the leading 128
+// bits of both (cofactors below 2^62), and the quotients kept are those that
+// Jebelean's condition proves equal to the quotients of the full values. On success the new pair
 // is (A·a - B·b, D·b - C·a) when Even, (B·b - A·a, C·a - D·b) otherwise,
 // both non-negative and the first larger; the coefficients are magnitudes.
 struct LehmerMatrix {

@@ -37,13 +37,12 @@ class TModReducer {
   const BigInt* mu_;
 };
 
-// (a, b) := the pair that the Lehmer matrix m makes of (a, b), for any signs
-// (the inverse applies it to its cofactors too). The spares are scratch.
-void LehmerApply(BigInt& a, BigInt& b, const LehmerMatrix& m, BigInt& spareA, BigInt& spareB);
+// (a, b) := the pair that the Lehmer matrix m makes of a ≥ b ≥ 0, in place.
+void LehmerApply(BigInt& a, BigInt& b, const LehmerMatrix& m);
 // The same for the cofactors of the extended Euclidean algorithm, which
 // have opposite signs (u may be zero, v may not), so that their magnitudes
 // add and no result needs negating.
-void LehmerApplyToCofactors(BigInt& u, BigInt& v, const LehmerMatrix& m, BigInt& spareA, BigInt& spareB);
+void LehmerApplyToCofactors(BigInt& u, BigInt& v, const LehmerMatrix& m);
 
 // dst := a·b mod N and dst := a^2 mod N through the reducer; dst may be a or b.
 void ModMulTo(BigInt& dst, const BigInt& a, const BigInt& b, const TModReducer& reducer);

@@ -14,14 +14,13 @@ namespace {
 // x := x^-1 mod N for 0 < x < N, x of two words or more, by the extended
 // Euclidean algorithm on (N, x) that tracks the cofactors of x only.
 bool InvertByEuclid(BigInt& x, const BigInt& N) {
-  BigTemps temps(7);
+  BigTemps temps(6);
   BigInt& a = temps[0];
   BigInt& b = temps[1];
   BigInt& ua = temps[2];  // a ≡ ua·x (mod N); ua and ub have opposite signs
   BigInt& ub = temps[3];  // b ≡ ub·x (mod N)
-  BigInt& spareA = temps[4];
-  BigInt& spareB = temps[5];
-  BigInt& q = temps[6];
+  BigInt& r = temps[4];
+  BigInt& q = temps[5];
   BigAssign(a, N);
   BigAssign(b, x);
   BigSetZero(ua);
@@ -30,13 +29,13 @@ bool InvertByEuclid(BigInt& x, const BigInt& N) {
   while (b.Length != 0) {
     CheckPoll();
     if (BigLehmerStep(a, b, m)) {
-      LehmerApply(a, b, m, spareA, spareB);
-      LehmerApplyToCofactors(ua, ub, m, spareA, spareB);
+      LehmerApply(a, b, m);
+      LehmerApplyToCofactors(ua, ub, m);
       continue;
     }
-    BigDivMod(q, spareA, a, b);
+    BigDivMod(q, r, a, b);
     BigSwap(a, b);
-    BigSwap(b, spareA);
+    BigSwap(b, r);
     BigMul(q, ub);
     BigSub(ua, q);
     BigSwap(ua, ub);

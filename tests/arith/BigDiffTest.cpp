@@ -106,6 +106,18 @@ std::string HexRef(Mpz x, int32_t group, bool pad) {
   }
   return out;
 }
+// f1, f0 := F(k+1), F(k), Lehmer's worst case: every quotient is one.
+void Fibonacci(BigInt& f1, BigInt& f0, int32_t k) {
+  BigSetOne(f1);
+  BigSetZero(f0);
+  for (int32_t i = 0; i < k; ++i) {
+    BigAdd(f0, f1);
+    BigSwap(f0, f1);
+  }
+}
+int32_t FibIndex(const BigInt& x) { return 46 * std::max(x.Length, 1) + static_cast<int32_t>(W(x) % 9); }
+int32_t FibIndex(Mpz x) { return 46 * std::max(Len(x), 1) + static_cast<int32_t>(W(x) % 9); }
+
 uint64_t Hash(const std::string& s) { return std::hash<std::string>{}(s); }  // sums of these wrap, unsigned
 
 // A row whose operation and reference are statements, with no side value.
@@ -221,6 +233,20 @@ const Op ops[] = {
      }},
     {"InvMod", ZisX, Domain::Modulus, 0, [](BigInt& z, BigInt&, BigInt& y) -> int64_t { return BigInvMod(z, y); },
      [](mpz_ptr z, Mpz x, Mpz y) -> int64_t { return mpz_invert(z, x, y) != 0 || (mpz_set_ui(z, 0), false); }},
+    // Both operands times |y| + 1: a common factor as long as they are.
+    OP("GcdCommonFactor", ZisX, Any, 0, BigInt c; BigInt b; BigAssign(c, y); BigAbs(c); BigIncrement(c);
+       BigMulTo(b, y, c); BigMul(z, c); BigGcd(z, b),
+       MpzValue c; MpzValue a; MpzValue b; mpz_abs(c, y); mpz_add_ui(c, c, 1); mpz_mul(a, x, c);
+       mpz_mul(b, y, c); mpz_gcd(z, a, b)),
+    // Consecutive Fibonacci numbers as long as x, times |y| + 1 for the gcd; the inverse of one
+    // modulo the other goes above it.
+    OP("GcdInvModFibonacci", ZisX, Any, 0, BigInt f1; BigInt f0; BigInt c; BigInt g;
+       Fibonacci(f1, f0, FibIndex(x)); BigAssign(z, f0); BigInvMod(z, f1); BigAssign(c, y); BigAbs(c);
+       BigIncrement(c); BigMulTo(g, f1, c); BigMul(c, f0); BigGcd(g, c); BigShiftLeft(z, 32 * g.Length + 32);
+       BigAdd(z, g),
+       MpzValue f1; MpzValue f0; MpzValue c; MpzValue g; mpz_fib2_ui(f1, f0, FibIndex(x) + 1);
+       mpz_invert(z, f0, f1); mpz_abs(c, y); mpz_add_ui(c, c, 1); mpz_mul(g, f1, c); mpz_mul(c, c, f0);
+       mpz_gcd(g, g, c); mpz_mul_2exp(z, z, 32 * static_cast<mp_bitcnt_t>(Len(g) + 1)); mpz_add(z, z, g)),
 #define POWMOD(method)                                                                                         \
   OP("PowMod" #method, ZisX, Modulus, 12, BigInt e; BigAssign(e, z); BigAbs(e); BigPowMod(z, e, y, method), \
      mpz_powm(z, x, Abs(x), y)),                                                                               \
@@ -270,6 +296,7 @@ const Op ops[] = {
        const std::string hex = BigToHex(x, group, (W(y) & 16) != 0);
        const std::string decimal = BigToDecimal(x);
        std::string blanked = decimal;
+       blanked.insert(x.Sign, W(y) % 20, '0');
        for (const char* blank : {" ", "\t", "\n", "\r", "\\"}) {
          const size_t at = W(y) % (blanked.size() + 1);
          blanked = blanked.substr(0, at) + blank + blanked.substr(at);
