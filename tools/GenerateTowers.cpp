@@ -6,6 +6,7 @@
 // karvo-gen-towers --check RECORDS COUNT : recomputes the first COUNT lines
 // and compares them with the file.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -79,8 +80,19 @@ int Generate(const std::string& path, const std::string& folder,
       std::fprintf(stderr, "cannot load table %d from %s\n", k, folder.c_str());
       return 1;
     }
-    const std::vector<uint32_t> table = DiscriminantTables[k - 1];
+    std::vector<uint32_t> table = DiscriminantTables[k - 1];
     FreeDiscriminantTable(k);
+    if (quotient != 0) {
+      // The table is sorted by h/g after its placeholders: one range.
+      const auto below = [quotient](uint32_t m) {
+        return m == 0 || ClassNumber(m) / GenusCount(m) < quotient;
+      };
+      const auto first = std::partition_point(table.begin(), table.end(), below);
+      const auto end = std::partition_point(first, table.end(), [quotient](uint32_t m) {
+        return ClassNumber(m) / GenusCount(m) == quotient;
+      });
+      table = std::vector<uint32_t>(first, end);
+    }
     size_t tried = 0, found = 0;
     const auto start = std::chrono::steady_clock::now();
     for (const uint32_t m : table) {
@@ -88,7 +100,7 @@ int Generate(const std::string& path, const std::string& folder,
         continue;
       }
       const int32_t h = ClassNumber(m), g = GenusCount(m);
-      if (!TowerApplies(h, g) || (quotient != 0 && h / g != quotient)) {
+      if (!TowerApplies(h, g)) {
         continue;
       }
       const TTowerOutcome outcome = FindTowerRecord(m);
