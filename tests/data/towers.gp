@@ -18,7 +18,7 @@ print("# T m\tD\th\tN\troots of polclass(D) mod N");
 {
   foreach ([41, 62, 94, 95, 111, 113, 137, 158, 178, 183, 226, 295, 299, 313, 371, 382,
             395, 466, 562, 579, 939, 979, 1299, 1731, 221, 469, 589, 1357, 3387, 1141, 1158,
-            1106, 1634], m,
+            1106, 1634, 4574, 8609], m,
     my(D = if (m % 8 == 3, -m, -4*m), h = qfbclassno(D), N = splitprime(D),
        r = polrootsmod(polclass(D), N));
     if (#r != h, error("polclass(", D, ") does not split modulo ", N));
