@@ -177,21 +177,24 @@ void EcDoubleResidues(TEcPoint& P, int32_t count, TEcField& f) {
       return;
     }
     // M = 3X^2 + T, Z' = 2YZ, S = 4XY^2, X' = M^2 - 2S, U = 8Y^4,
-    // T' = 2TU, Y' = M(S - X') - U.
+    // T' = 2TU, Y' = M(S - X') - U; a square is cheaper than a product, so
+    // S = 2((X + Y^2)^2 - X^2 - Y^4).
     F.Sqr(M, X);
-    F.Add(S, M, M);
-    F.Add(M, M, S);
-    F.Add(M, M, T);
+    F.Sqr(Y2, Y);
     F.Mul(Z, Z, Y);
     F.Add(Z, Z, Z);
-    F.Sqr(Y2, Y);
-    F.Mul(S, X, Y2);
+    F.Sqr(U, Y2);
+    F.Add(S, X, Y2);
+    F.Sqr(S, S);
+    F.Sub(S, S, M);
+    F.Sub(S, S, U);
     F.Add(S, S, S);
-    F.Add(S, S, S);
+    F.Add(Y2, M, M);
+    F.Add(M, M, Y2);
+    F.Add(M, M, T);
     F.Sqr(X, M);
     F.Sub(X, X, S);
     F.Sub(X, X, S);
-    F.Sqr(U, Y2);
     F.Add(U, U, U);
     F.Add(U, U, U);
     F.Add(U, U, U);
@@ -224,14 +227,15 @@ void EcAddMixedResidues(TEcPoint& P, const Word* x2, const Word* y2, const Word*
   Word* R = f.Scratch(1);
   Word* t = f.Scratch(2);
   Word* W2 = f.Scratch(3);
-  Word* W3 = f.Scratch(4);
-  if (WordsCompare(Z, f.One(), k) == 0) {
+  Word* ZZ = f.Scratch(4);
+  const bool unitZ = WordsCompare(Z, f.One(), k) == 0;
+  if (unitZ) {
     F.Sub(W, X, x2);
     F.Sub(R, Y, y2);
   } else {
-    F.Sqr(t, Z);
-    F.Mul(W, x2, t);  // U2
-    F.Mul(t, t, Z);
+    F.Sqr(ZZ, Z);
+    F.Mul(W, x2, ZZ);  // U2
+    F.Mul(t, ZZ, Z);
     F.Mul(R, y2, t);  // S2
     F.Sub(W, X, W);
     F.Sub(R, Y, R);
@@ -245,29 +249,36 @@ void EcAddMixedResidues(TEcPoint& P, const Word* x2, const Word* y2, const Word*
     }
     return;
   }
-  // Tsum = 2X1 - W, kept in X; Msum = 2Y1 - R, kept in Y.
-  F.Add(X, X, X);
-  F.Sub(X, X, W);
-  F.Add(Y, Y, Y);
-  F.Sub(Y, Y, R);
-  F.Mul(Z, Z, W);
+  // W = X1 - U2, R = Y1 - S2: X3 = R^2 - 2 X1 W^2 + W^3,
+  // Y3 = R (X1 W^2 - X3) - Y1 W^3, Z3 = Z1 W, the last from squares as
+  // ((Z1 + W)^2 - Z1^2 - W^2)/2 where Z1 ≠ 1.
   F.Sqr(W2, W);
-  F.Mul(W3, W, W2);
-  F.Mul(t, W2, X);  // V0
-  F.Sqr(X, R);
-  F.Sub(X, X, t);  // X3
-  F.Sub(t, t, X);
-  F.Sub(t, t, X);  // V
-  F.Mul(t, t, R);
-  F.Mul(Y, Y, W3);
-  F.Sub(Y, t, Y);
-  F.Half(Y, Y);
-  if (F.IsZero(A)) {
-    WordsFill(0, P.T.Words, k);
+  // T3 = A Z3^4 = T1 W^4; a curve with A = 0 keeps T = 0.
+  const bool updateT = !F.IsZero(P.T.Words);
+  if (updateT) {
+    F.Sqr(t, W2);
+  }
+  if (unitZ) {
+    WordsCopy(W, Z, k);
   } else {
-    F.Sqr(t, Z);
-    F.Sqr(t, t);
-    F.Mul(P.T.Words, t, A);
+    F.Add(Z, Z, W);
+    F.Sqr(Z, Z);
+    F.Sub(Z, Z, ZZ);
+    F.Sub(Z, Z, W2);
+    F.Half(Z, Z);
+  }
+  F.Mul(W, W, W2);   // W^3
+  F.Mul(W2, X, W2);  // V = X1 W^2
+  F.Sqr(X, R);
+  F.Add(X, X, W);
+  F.Sub(X, X, W2);
+  F.Sub(X, X, W2);
+  F.Mul(Y, Y, W);
+  F.Sub(W2, W2, X);
+  F.Mul(W2, W2, R);
+  F.Sub(Y, W2, Y);
+  if (updateT) {
+    F.Mul(P.T.Words, P.T.Words, t);
   }
 }
 
