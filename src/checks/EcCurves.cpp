@@ -158,6 +158,27 @@ void TEcField::SetIdentity(TEcPoint& P) {
   WordsFill(0, P.T.Words, k);
 }
 
+namespace {
+
+// r := 2ab as (a + b)^2 - a^2 - b^2 from the squares a2 and b2, where a
+// square costs less than a product; r may be a.
+void TwiceProduct(const TMontgomery& F, Word* r, const Word* a, const Word* b, const Word* a2,
+                  const Word* b2) {
+  F.Add(r, a, b);
+  F.Sqr(r, r);
+  F.Sub(r, r, a2);
+  F.Sub(r, r, b2);
+}
+
+// x := a^2 - 2b, the first coordinate of both formulas.
+void SquareLessTwice(const TMontgomery& F, Word* x, const Word* a, const Word* b) {
+  F.Sqr(x, a);
+  F.Sub(x, x, b);
+  F.Sub(x, x, b);
+}
+
+}  // namespace
+
 void EcDoubleResidues(TEcPoint& P, int32_t count, TEcField& f) {
   const TMontgomery& F = f.Field();
   Word* M = f.Scratch(0);
@@ -177,24 +198,18 @@ void EcDoubleResidues(TEcPoint& P, int32_t count, TEcField& f) {
       return;
     }
     // M = 3X^2 + T, Z' = 2YZ, S = 4XY^2, X' = M^2 - 2S, U = 8Y^4,
-    // T' = 2TU, Y' = M(S - X') - U; a square is cheaper than a product, so
-    // S = 2((X + Y^2)^2 - X^2 - Y^4).
+    // T' = 2TU, Y' = M(S - X') - U, with 2XY^2 from squares.
     F.Sqr(M, X);
     F.Sqr(Y2, Y);
     F.Mul(Z, Z, Y);
     F.Add(Z, Z, Z);
     F.Sqr(U, Y2);
-    F.Add(S, X, Y2);
-    F.Sqr(S, S);
-    F.Sub(S, S, M);
-    F.Sub(S, S, U);
+    TwiceProduct(F, S, X, Y2, M, U);
     F.Add(S, S, S);
     F.Add(Y2, M, M);
     F.Add(M, M, Y2);
     F.Add(M, M, T);
-    F.Sqr(X, M);
-    F.Sub(X, X, S);
-    F.Sub(X, X, S);
+    SquareLessTwice(F, X, M, S);
     F.Add(U, U, U);
     F.Add(U, U, U);
     F.Add(U, U, U);
@@ -250,8 +265,7 @@ void EcAddMixedResidues(TEcPoint& P, const Word* x2, const Word* y2, const Word*
     return;
   }
   // W = X1 - U2, R = Y1 - S2: X3 = R^2 - 2 X1 W^2 + W^3,
-  // Y3 = R (X1 W^2 - X3) - Y1 W^3, Z3 = Z1 W, the last from squares as
-  // ((Z1 + W)^2 - Z1^2 - W^2)/2 where Z1 ≠ 1.
+  // Y3 = R (X1 W^2 - X3) - Y1 W^3, Z3 = Z1 W (from squares where Z1 ≠ 1).
   F.Sqr(W2, W);
   // T3 = A Z3^4 = T1 W^4; a curve with A = 0 keeps T = 0.
   const bool updateT = !F.IsZero(P.T.Words);
@@ -261,18 +275,13 @@ void EcAddMixedResidues(TEcPoint& P, const Word* x2, const Word* y2, const Word*
   if (unitZ) {
     WordsCopy(W, Z, k);
   } else {
-    F.Add(Z, Z, W);
-    F.Sqr(Z, Z);
-    F.Sub(Z, Z, ZZ);
-    F.Sub(Z, Z, W2);
+    TwiceProduct(F, Z, Z, W, ZZ, W2);
     F.Half(Z, Z);
   }
   F.Mul(W, W, W2);   // W^3
   F.Mul(W2, X, W2);  // V = X1 W^2
-  F.Sqr(X, R);
+  SquareLessTwice(F, X, R, W2);
   F.Add(X, X, W);
-  F.Sub(X, X, W2);
-  F.Sub(X, X, W2);
   F.Mul(Y, Y, W);
   F.Sub(W2, W2, X);
   F.Mul(W2, W2, R);
