@@ -11,22 +11,6 @@ namespace karvo {
 
 namespace {
 
-// dst := x·y - p·q reduced; dst is none of the operands.
-void ProductDifference(BigInt& dst, const BigInt& x, const BigInt& y, const BigInt& p, const BigInt& q,
-                       BigInt& spare, const TModReducer& reducer) {
-  BigMulTo(dst, x, y);
-  BigMulTo(spare, p, q);
-  BigSub(dst, spare);
-  reducer.Reduce(dst);
-}
-
-// x := (x - 2·y) reduced, for residues x and y.
-void SubtractTwice(BigInt& x, const BigInt& y, const TModReducer& reducer) {
-  BigSub(x, y);
-  BigSub(x, y);
-  reducer.Reduce(x);
-}
-
 // x := x/2 mod the odd N for 0 ≤ x < 2N.
 void HalveModOdd(BigInt& x, const BigInt& N) {
   if (BigIsOdd(x)) {
@@ -39,80 +23,24 @@ void HalveModOdd(BigInt& x, const BigInt& N) {
   BigShiftRight1(x);
 }
 
-}  // namespace
-
-void BigLucasV(BigInt& v, const BigInt& k, const BigInt& P, const BigInt& N, const BigInt& Q) {
-  CheckPoll();
-  if (k.Length == 0) {
-    BigSetWord(v, 2);
-    return;
-  }
-  BigTemps temps(8);
-  BigInt& p = temps[0];
-  BigInt& q = temps[1];
-  BigInt& vm = temps[2];   // V_m
-  BigInt& vm1 = temps[3];  // V_(m+1)
-  BigInt& qm = temps[4];   // Q^m
-  BigInt& next = temps[5];
-  BigInt& spare = temps[6];
-  const TModReducer reducer(N, temps[7]);
-  BigAssign(p, P);
-  reducer.Reduce(p);
-  if (BigIsOne(k)) {
-    BigSwap(v, p);
-    return;
-  }
-  BigAssign(q, Q);
-  reducer.Reduce(q);
-  // With Q ≡ 1 every power of Q is 1 and its products drop out.
-  const bool unitQ = BigIsOne(q);
-  BigAssign(vm, p);
-  ModSqrTo(vm1, p, reducer);
-  SubtractTwice(vm1, q, reducer);
-  BigAssign(qm, q);
-  for (int32_t bit = BigBitSize(k) - 2; bit >= 1; --bit) {
-    CheckPoll();
-    ProductDifference(next, vm, vm1, p, qm, spare, reducer);  // V_(2m+1)
-    if (BigTestBit(k, bit)) {
-      BigSwap(vm, next);
-      ModSqrTo(vm1, vm1, reducer);
-      if (unitQ) {
-        SubtractTwice(vm1, q, reducer);
-      } else {
-        ModMulTo(next, qm, q, reducer);  // Q^(m+1)
-        SubtractTwice(vm1, next, reducer);
-        ModMulTo(qm, qm, next, reducer);
-      }
-    } else {
-      BigSwap(vm1, next);
-      ModSqrTo(vm, vm, reducer);
-      SubtractTwice(vm, qm, reducer);
-      if (!unitQ) {
-        ModSqrTo(qm, qm, reducer);
-      }
-    }
-  }
-  if (BigIsOdd(k)) {
-    ProductDifference(next, vm, vm1, p, qm, spare, reducer);
-    BigSwap(v, next);
-  } else {
-    ModSqrTo(vm, vm, reducer);
-    SubtractTwice(vm, qm, reducer);
-    BigSwap(v, vm);
-  }
-}
-
-namespace {
-
-// Residues of the (U, V) ladder in 0..N-1 as Montgomery residues, which
-// need no division while the products are cheaper than Barrett's.
+// Residues of the ladders in 0..N-1 as Montgomery residues, which need no
+// division while the products are cheaper than Barrett's.
 class TLucasMontgomery {
  public:
-  TLucasMontgomery(const BigInt& N, BigInt& product, BigInt& rSquared)
-      : field_(N, product, rSquared) {}
+  TLucasMontgomery(const BigInt& N, BigInt& product, BigInt& rSquared, BigInt& one)
+      : field_(N, product, rSquared), one_(one) {
+    field_.One(one_);
+  }
 
   void Enter(BigInt& x) const { field_.Enter(x, x); }
   void Leave(BigInt& x) const { field_.Leave(x); }
+  bool IsOne(const BigInt& x) const {
+    return WordsCompare(x.Words, one_.Words, field_.Words()) == 0;
+  }
+  void Mul(BigInt& dst, const BigInt& a, const BigInt& b) const {
+    Size(dst);
+    field_.Mul(dst.Words, a.Words, b.Words);
+  }
   void Sqr(BigInt& dst, const BigInt& a) const {
     Size(dst);
     field_.Sqr(dst.Words, a.Words);
@@ -126,6 +54,18 @@ class TLucasMontgomery {
     field_.Sub(dst.Words, a.Words, b.Words);
   }
   void Half(BigInt& x) const { field_.Half(x.Words, x.Words); }
+  // dst := x·y - p·q; dst is none of the operands.
+  void ProductDifference(BigInt& dst, const BigInt& x, const BigInt& y, const BigInt& p,
+                         const BigInt& q, BigInt& spare) const {
+    Mul(dst, x, y);
+    Mul(spare, p, q);
+    Sub(dst, dst, spare);
+  }
+  // x := x - 2·y.
+  void SubtractTwice(BigInt& x, const BigInt& y) const {
+    Sub(x, x, y);
+    Sub(x, x, y);
+  }
   // dst := m·a for m ≥ 1 by doublings and additions; dst is not a.
   void MulSmall(BigInt& dst, const BigInt& a, Word m) const {
     Size(dst);
@@ -146,16 +86,19 @@ class TLucasMontgomery {
   }
 
   TMontgomery field_;
+  BigInt& one_;
 };
 
-// The same on plain residues, reduced by Barrett for the long N where that
-// is faster.
+// The same on plain residues, reduced by Barrett (by division for one
+// word): for the long N where that is faster, and for the even N.
 class TLucasBarrett {
  public:
   TLucasBarrett(const BigInt& N, BigInt& reciprocal) : N_(N), reducer_(N, reciprocal) {}
 
   void Enter(BigInt& x) const { reducer_.Reduce(x); }
   void Leave(BigInt&) const {}
+  bool IsOne(const BigInt& x) const { return BigIsOne(x); }
+  void Mul(BigInt& dst, const BigInt& a, const BigInt& b) const { ModMulTo(dst, a, b, reducer_); }
   void Sqr(BigInt& dst, const BigInt& a) const { ModSqrTo(dst, a, reducer_); }
   void Add(BigInt& dst, const BigInt& a, const BigInt& b) const {
     BigAddTo(dst, a, b);
@@ -170,6 +113,19 @@ class TLucasBarrett {
     }
   }
   void Half(BigInt& x) const { HalveModOdd(x, N_); }
+  // One reduction for the whole difference.
+  void ProductDifference(BigInt& dst, const BigInt& x, const BigInt& y, const BigInt& p,
+                         const BigInt& q, BigInt& spare) const {
+    BigMulTo(dst, x, y);
+    BigMulTo(spare, p, q);
+    BigSub(dst, spare);
+    reducer_.Reduce(dst);
+  }
+  void SubtractTwice(BigInt& x, const BigInt& y) const {
+    BigSub(x, y);
+    BigSub(x, y);
+    reducer_.Reduce(x);
+  }
   void MulSmall(BigInt& dst, const BigInt& a, Word m) const {
     BigAssign(dst, a);
     BigMulWord(dst, m);
@@ -180,6 +136,64 @@ class TLucasBarrett {
   const BigInt& N_;
   TModReducer reducer_;
 };
+
+// v := V_k(P, Q) for k ≥ 1; t[0..6] are scratch.
+template <class Field>
+void LucasVLadder(const Field& f, BigInt& v, const BigInt& k, const BigInt& P, const BigInt& Q,
+                  BigTemps& t) {
+  BigInt& p = t[0];
+  BigInt& q = t[1];
+  BigInt& vm = t[2];   // V_m
+  BigInt& vm1 = t[3];  // V_(m+1)
+  BigInt& qm = t[4];   // Q^m
+  BigInt& next = t[5];
+  BigInt& spare = t[6];
+  BigAssign(p, P);
+  f.Enter(p);
+  if (BigIsOne(k)) {
+    f.Leave(p);
+    BigSwap(v, p);
+    return;
+  }
+  BigAssign(q, Q);
+  f.Enter(q);
+  // With Q ≡ 1 every power of Q is 1 and its products drop out.
+  const bool unitQ = f.IsOne(q);
+  BigAssign(vm, p);
+  f.Sqr(vm1, p);
+  f.SubtractTwice(vm1, q);
+  BigAssign(qm, q);
+  for (int32_t bit = BigBitSize(k) - 2; bit >= 1; --bit) {
+    CheckPoll();
+    f.ProductDifference(next, vm, vm1, p, qm, spare);  // V_(2m+1)
+    if (BigTestBit(k, bit)) {
+      BigSwap(vm, next);
+      f.Sqr(vm1, vm1);
+      if (unitQ) {
+        f.SubtractTwice(vm1, q);
+      } else {
+        f.Mul(next, qm, q);  // Q^(m+1)
+        f.SubtractTwice(vm1, next);
+        f.Mul(qm, qm, next);
+      }
+    } else {
+      BigSwap(vm1, next);
+      f.Sqr(vm, vm);
+      f.SubtractTwice(vm, qm);
+      if (!unitQ) {
+        f.Sqr(qm, qm);
+      }
+    }
+  }
+  if (BigIsOdd(k)) {
+    f.ProductDifference(next, vm, vm1, p, qm, spare);
+  } else {
+    f.Sqr(next, vm);
+    f.SubtractTwice(next, qm);
+  }
+  f.Leave(next);
+  BigSwap(v, next);
+}
 
 // (u, w) := (U_k, V_k) for P = 1, Q = (1 - D)/4; uu, ww and sum are scratch.
 template <class Field>
@@ -227,9 +241,23 @@ void LucasUVLadder(const Field& f, BigInt& u, BigInt& w, BigInt& uu, BigInt& ww,
 
 }  // namespace
 
+void BigLucasV(BigInt& v, const BigInt& k, const BigInt& P, const BigInt& N, const BigInt& Q) {
+  CheckPoll();
+  if (k.Length == 0) {
+    BigSetWord(v, 2);
+    return;
+  }
+  BigTemps temps(10);
+  if (BigIsOdd(N) && PowModMethodFor(N) == PowModMontgomery) {
+    LucasVLadder(TLucasMontgomery(N, temps[7], temps[8], temps[9]), v, k, P, Q, temps);
+  } else {
+    LucasVLadder(TLucasBarrett(N, temps[7]), v, k, P, Q, temps);
+  }
+}
+
 void BigLucasUV(BigInt& U, BigInt& V, const BigInt& k, int32_t D, const BigInt& N) {
   CheckPoll();
-  BigTemps temps(7);
+  BigTemps temps(8);
   BigInt& u = temps[0];
   BigInt& w = temps[1];  // V
   BigInt& uu = temps[2];
@@ -238,7 +266,7 @@ void BigLucasUV(BigInt& U, BigInt& V, const BigInt& k, int32_t D, const BigInt& 
   if (PowModMethodFor(N) == PowModBarrett) {
     LucasUVLadder(TLucasBarrett(N, temps[5]), u, w, uu, ww, sum, k, D);
   } else {
-    LucasUVLadder(TLucasMontgomery(N, temps[5], temps[6]), u, w, uu, ww, sum, k, D);
+    LucasUVLadder(TLucasMontgomery(N, temps[5], temps[6], temps[7]), u, w, uu, ww, sum, k, D);
   }
   BigSwap(U, u);
   BigSwap(V, w);

@@ -158,6 +158,27 @@ void TEcField::SetIdentity(TEcPoint& P) {
   WordsFill(0, P.T.Words, k);
 }
 
+namespace {
+
+// r := 2ab as (a + b)^2 - a^2 - b^2 from the squares a2 and b2, where a
+// square costs less than a product; r may be a.
+void TwiceProduct(const TMontgomery& F, Word* r, const Word* a, const Word* b, const Word* a2,
+                  const Word* b2) {
+  F.Add(r, a, b);
+  F.Sqr(r, r);
+  F.Sub(r, r, a2);
+  F.Sub(r, r, b2);
+}
+
+// x := a^2 - 2b, the first coordinate of both formulas.
+void SquareLessTwice(const TMontgomery& F, Word* x, const Word* a, const Word* b) {
+  F.Sqr(x, a);
+  F.Sub(x, x, b);
+  F.Sub(x, x, b);
+}
+
+}  // namespace
+
 void EcDoubleResidues(TEcPoint& P, int32_t count, TEcField& f) {
   const TMontgomery& F = f.Field();
   Word* M = f.Scratch(0);
@@ -177,21 +198,18 @@ void EcDoubleResidues(TEcPoint& P, int32_t count, TEcField& f) {
       return;
     }
     // M = 3X^2 + T, Z' = 2YZ, S = 4XY^2, X' = M^2 - 2S, U = 8Y^4,
-    // T' = 2TU, Y' = M(S - X') - U.
+    // T' = 2TU, Y' = M(S - X') - U, with 2XY^2 from squares.
     F.Sqr(M, X);
-    F.Add(S, M, M);
-    F.Add(M, M, S);
-    F.Add(M, M, T);
+    F.Sqr(Y2, Y);
     F.Mul(Z, Z, Y);
     F.Add(Z, Z, Z);
-    F.Sqr(Y2, Y);
-    F.Mul(S, X, Y2);
-    F.Add(S, S, S);
-    F.Add(S, S, S);
-    F.Sqr(X, M);
-    F.Sub(X, X, S);
-    F.Sub(X, X, S);
     F.Sqr(U, Y2);
+    TwiceProduct(F, S, X, Y2, M, U);
+    F.Add(S, S, S);
+    F.Add(Y2, M, M);
+    F.Add(M, M, Y2);
+    F.Add(M, M, T);
+    SquareLessTwice(F, X, M, S);
     F.Add(U, U, U);
     F.Add(U, U, U);
     F.Add(U, U, U);
@@ -224,14 +242,15 @@ void EcAddMixedResidues(TEcPoint& P, const Word* x2, const Word* y2, const Word*
   Word* R = f.Scratch(1);
   Word* t = f.Scratch(2);
   Word* W2 = f.Scratch(3);
-  Word* W3 = f.Scratch(4);
-  if (WordsCompare(Z, f.One(), k) == 0) {
+  Word* ZZ = f.Scratch(4);
+  const bool unitZ = WordsCompare(Z, f.One(), k) == 0;
+  if (unitZ) {
     F.Sub(W, X, x2);
     F.Sub(R, Y, y2);
   } else {
-    F.Sqr(t, Z);
-    F.Mul(W, x2, t);  // U2
-    F.Mul(t, t, Z);
+    F.Sqr(ZZ, Z);
+    F.Mul(W, x2, ZZ);  // U2
+    F.Mul(t, ZZ, Z);
     F.Mul(R, y2, t);  // S2
     F.Sub(W, X, W);
     F.Sub(R, Y, R);
@@ -245,29 +264,30 @@ void EcAddMixedResidues(TEcPoint& P, const Word* x2, const Word* y2, const Word*
     }
     return;
   }
-  // Tsum = 2X1 - W, kept in X; Msum = 2Y1 - R, kept in Y.
-  F.Add(X, X, X);
-  F.Sub(X, X, W);
-  F.Add(Y, Y, Y);
-  F.Sub(Y, Y, R);
-  F.Mul(Z, Z, W);
+  // W = X1 - U2, R = Y1 - S2: X3 = R^2 - 2 X1 W^2 + W^3,
+  // Y3 = R (X1 W^2 - X3) - Y1 W^3, Z3 = Z1 W (from squares where Z1 ≠ 1).
   F.Sqr(W2, W);
-  F.Mul(W3, W, W2);
-  F.Mul(t, W2, X);  // V0
-  F.Sqr(X, R);
-  F.Sub(X, X, t);  // X3
-  F.Sub(t, t, X);
-  F.Sub(t, t, X);  // V
-  F.Mul(t, t, R);
-  F.Mul(Y, Y, W3);
-  F.Sub(Y, t, Y);
-  F.Half(Y, Y);
-  if (F.IsZero(A)) {
-    WordsFill(0, P.T.Words, k);
+  // T3 = A Z3^4 = T1 W^4; a curve with A = 0 keeps T = 0.
+  const bool updateT = !F.IsZero(P.T.Words);
+  if (updateT) {
+    F.Sqr(t, W2);
+  }
+  if (unitZ) {
+    WordsCopy(W, Z, k);
   } else {
-    F.Sqr(t, Z);
-    F.Sqr(t, t);
-    F.Mul(P.T.Words, t, A);
+    TwiceProduct(F, Z, Z, W, ZZ, W2);
+    F.Half(Z, Z);
+  }
+  F.Mul(W, W, W2);   // W^3
+  F.Mul(W2, X, W2);  // V = X1 W^2
+  SquareLessTwice(F, X, R, W2);
+  F.Add(X, X, W);
+  F.Mul(Y, Y, W);
+  F.Sub(W2, W2, X);
+  F.Mul(W2, W2, R);
+  F.Sub(Y, W2, Y);
+  if (updateT) {
+    F.Mul(P.T.Words, P.T.Words, t);
   }
 }
 

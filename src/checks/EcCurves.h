@@ -58,8 +58,8 @@ bool EcAddAffine(BigInt& x1, BigInt& y1, bool finite1, const BigInt& x2, const B
                  const BigInt& A, const BigInt& N);
 
 // The window width EcMultiply uses for a multiplier of kBits bits, kWeight of
-// them set, modulo an N of nBits bits; below 3 means the
-// addition-subtraction chain.
+// them set, modulo an N of nBits bits: signed digits over a table of
+// 2^(w-1) odd multiples, or below 3 the addition-subtraction chain.
 int32_t EcMultiplyWidth(int32_t kBits, int32_t kWeight, int32_t nBits);
 
 // (X, Y, Z) := [k](X, Y, 1) as a Jacobian point; the caller tests Z. k < 0 is

@@ -1,6 +1,7 @@
 // Scalar multiplication and the point search of the curve tests.
 
 #include <optional>
+#include <vector>
 
 #include "arith/BigMod.h"
 #include "arith/BigTempPool.h"
@@ -31,15 +32,42 @@ class TModulusGuard {
   std::optional<BigModulusScope> scope_;
 };
 
-// Table of odd multiples P, 3P, 5P, ... in affine form; lives across calls so
-// the records keep their storage.
+// Odd multiples P, 3P, 5P, ... in affine form, the negated y of each beside
+// it, and the signed digits of the multiplier; all live across calls so the
+// records keep their storage.
 struct TTable {
   TEcAffine Entry[kTableSize];
+  BigInt MinusY[kTableSize];
+  std::vector<int16_t> Digits;
 };
 
 TTable& Table() {
   static TTable table;
   return table;
+}
+
+// k = sum of digits[i] 2^i with every digit zero or odd below 2^w in
+// magnitude and at least w zeros above each nonzero one: about one addition
+// in w + 2 bits from a table of 2^(w-1) odd multiples, where fixed windows
+// of w bits take one in w.
+void SignedDigits(std::vector<int16_t>& digits, const BigInt& k, int32_t w) {
+  const int32_t bits = BigBitSize(k);
+  digits.assign(static_cast<size_t>(bits) + 1, 0);
+  const int32_t span = 1 << (w + 1);
+  int32_t carry = 0;
+  for (int32_t i = 0; i < bits || carry != 0;) {
+    // The value still to write is k/2^i rounded down, plus carry.
+    const int32_t v = static_cast<int32_t>(BigBitField(k, i, w + 1)) + carry;
+    // An even value keeps its carry: a carry of 1 met a set bit.
+    if ((v & 1) == 0) {
+      ++i;
+      continue;
+    }
+    const int32_t d = v >= span / 2 ? v - span : v;
+    digits[static_cast<size_t>(i)] = static_cast<int16_t>(d);
+    carry = d < 0 ? 1 : 0;
+    i += w + 1;
+  }
 }
 
 void StartAt(TEcPoint& P, const TEcAffine& entry, const BigInt& A, TEcField& f) {
@@ -49,8 +77,9 @@ void StartAt(TEcPoint& P, const TEcAffine& entry, const BigInt& A, TEcField& f) 
   }
 }
 
-// Windowed method with odd multiples; x, y reduced, A a residue, w ≥ 2.
-// The table is built in affine form, then its entries become residues.
+// Signed digits over a table of 2^(w-1) odd multiples; x, y reduced, A a
+// residue, w ≥ 2. The table is built in affine form, then its entries become
+// residues.
 void MultiplyWindowed(TEcPoint& P, const BigInt& x, const BigInt& y, const BigInt& k,
                       const BigInt& A, const BigInt& a, const BigInt& N, int32_t w,
                       TEcField& f) {
@@ -80,33 +109,39 @@ void MultiplyWindowed(TEcPoint& P, const BigInt& x, const BigInt& y, const BigIn
     }
   }
   for (int32_t i = 0; i < entries; ++i) {
-    if (table.Entry[i].Finite) {
-      f.Enter(table.Entry[i].X, table.Entry[i].X);
-      f.Enter(table.Entry[i].Y, table.Entry[i].Y);
+    TEcAffine& e = table.Entry[i];
+    if (e.Finite) {
+      BigSubTo(table.MinusY[i], N, e.Y);
+      f.Enter(table.MinusY[i], table.MinusY[i]);
+      f.Enter(e.X, e.X);
+      f.Enter(e.Y, e.Y);
     }
   }
-  const int32_t bits = BigBitSize(k);
-  int32_t position = (bits + w - 1) / w * w - w;
-  int32_t s;
-  int32_t t;
-  SplitOddPart(static_cast<int32_t>(BigBitField(k, position, w)), s, t);
-  StartAt(P, table.Entry[t], A, f);
-  EcDoubleResidues(P, s, f);
-  while (position > 0) {
-    CheckPoll();
-    position -= w;
-    const auto v = static_cast<int32_t>(BigBitField(k, position, w));
-    if (v == 0) {
-      EcDoubleResidues(P, w, f);
+  std::vector<int16_t>& digits = table.Digits;
+  SignedDigits(digits, k, w);
+  auto i = static_cast<int32_t>(digits.size()) - 1;
+  while (digits[static_cast<size_t>(i)] == 0) {
+    --i;
+  }
+  StartAt(P, table.Entry[digits[static_cast<size_t>(i)] >> 1], A, f);
+  int32_t doublings = 0;
+  while (i > 0) {
+    --i;
+    ++doublings;
+    const int32_t d = digits[static_cast<size_t>(i)];
+    if (d == 0) {
       continue;
     }
-    SplitOddPart(v, s, t);
-    EcDoubleResidues(P, w - s, f);
+    CheckPoll();
+    EcDoubleResidues(P, doublings, f);
+    doublings = 0;
+    const int32_t t = (d < 0 ? -d : d) >> 1;
     if (table.Entry[t].Finite) {
-      EcAddMixedResidues(P, table.Entry[t].X.Words, table.Entry[t].Y.Words, A.Words, f);
+      const BigInt& yt = d < 0 ? table.MinusY[t] : table.Entry[t].Y;
+      EcAddMixedResidues(P, table.Entry[t].X.Words, yt.Words, A.Words, f);
     }
-    EcDoubleResidues(P, s, f);
   }
+  EcDoubleResidues(P, doublings, f);
 }
 
 // Addition-subtraction chain on h = 3k; x, y reduced, A a residue, k ≥ 2.

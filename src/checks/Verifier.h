@@ -63,7 +63,7 @@ class TVerifier {
   BigInt Work1;  // scratch; also the evaluated expression and a new chain
   BigInt Work2;
   BigInt Work3;
-  BigInt HalfN;  // floor(N/2) in the structure pass; scratch in the curve test
+  BigInt HalfN;  // floor(N/2) in the structure pass; scratch in the N+1 and curve tests
   int32_t TestCount = 0;
   TVerifierProgress OnProgress;
   TVerifierPhase OnPhase;

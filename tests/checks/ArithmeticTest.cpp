@@ -152,11 +152,14 @@ TEST(EcCurvesTest, RandomCurvesMatchTheAffineReference) {
     BigInt A = Big(a), B = Big(b), N = Big(n);
     SCOPED_TRACE("round " + std::to_string(round) + ", N = " + n.get_str(16));
     EXPECT_EQ(EcCurveCoprimeDiscriminant(A, B, N), Mod(4 * a * a * a + 27 * b * b, n) != 0);
-    // Multipliers at the edges of the window rules and random ones, with
-    // reduced or centred coordinates.
+    // Multipliers at the edges of the window rules, random ones and runs of
+    // ones (a signed digit above the top bit), with reduced or centred
+    // coordinates.
     const mpz_class k = random.get_z_bits(1 + static_cast<unsigned>(round * 37) % 300);
+    const mpz_class ones = (mpz_class(1) << (3 + round * 29 % 200)) - 1;
     const mpz_class shift = round % 2 == 1 ? n : mpz_class(0);
-    for (const mpz_class& m : {mpz_class(0), mpz_class(1), mpz_class(2), k, mpz_class(k + 1)}) {
+    for (const mpz_class& m :
+         {mpz_class(0), mpz_class(1), mpz_class(2), k, mpz_class(k + 1), ones}) {
       for (int32_t width : {0, 1 + round % 8}) {
         BigInt X = Big(p->first - shift), Y = Big(p->second), Z = Big(1);
         EcMultiply(X, Y, Z, Big(m), Big(a - shift), N, width);

@@ -137,6 +137,8 @@ mixed70.out;2;;2:S$;E23>S is odd;0>S < 2
 mixed70.out;2;;2:R$;@R-1>R is even;@R+2>(S*R - 1) <> N
 mixed70.out;2;;2:Q$;0>Q < 1;-3>Q < 1;~>Q < 1;@N>Q >= N;@N+5>Q >= N;1>Jacobi(Q,N) <> -1;4>Jacobi(Q,N) <> -1;Q>Invalid certificate
 np1_50.out;1;1:S$=@R+1;Candidate:N$;@SR-1>S >= R
+np1_50.out;1;^:TestCount=2,2:Type=0,1:S$=1F64,1:R$=41ADB9CD,1:Q$=2;Candidate:N$;80DB15C6713>(V[(N+1)/2] mod N) <> 0
+np1_50.out;1;^:TestCount=2,2:Type=0,1:S$=1D4,1:R$=15A099,1:Q$=77F;Candidate:N$;278997B3>(V[S/2] mod N) = 0
 mixed70.out;4;;4:S$;1>S < 2;~>S < 2
 mixed70.out;4;;4:R$;@R+1>R is even;@N>R >= N;@N+2>R >= N
 mixed70.out;4;;4:T$;@N-1>.;~>.;@N>T >= N;-1>T < 0;1Z>Invalid certificate
