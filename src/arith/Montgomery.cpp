@@ -122,8 +122,8 @@ void TMontgomery::Canonical(Word* r) const {
   }
 }
 
-// Four words are cleared per step with a 128-bit multiplier, then two and
-// one at the end as k requires; the carry of each step, due at word k above
+// Four words are cleared per step with a 128-bit multiplier (two with the
+// fast rows, which take one limb), then two and one at the end as k requires; the carry of each step, due at word k above
 // its start, is parked in the words the step has just cleared and all of
 // them are added at the end. No step reads a word at or above k, so the late
 // carries change nothing that a step depends on.
@@ -132,15 +132,14 @@ void TMontgomery::Reduce(Word* r) const {
   const Word* n = N_.Words;
   const int32_t k = k_;
   int32_t i = 0;
-  for (; i + 4 <= k; i += 4) {
+  for (; !limbs::UseAdxRows && i + 4 <= k; i += 4) {
     const DLimb low = (DLimb{limbs::Load64(t + i + 2)} << 64) | limbs::Load64(t + i);
     const DLimb u = low * minusInverse_;
     limbs::AddMul2(t + i, n, k, static_cast<Limb>(u), static_cast<Limb>(u >> 64), t + i);
   }
-  if (i + 2 <= k) {
+  for (; i + 2 <= k; i += 2) {
     const Limb u = limbs::Load64(t + i) * static_cast<Limb>(minusInverse_);
     limbs::Store64(t + i, limbs::AddMul1(t + i, n, k, u));
-    i += 2;
   }
   Word top;
   if (i < k) {

@@ -77,6 +77,14 @@ inline void Accumulate(Limb& lo, Limb& hi, Limb v) {
 Word AddN(Word* dst, const Word* a, const Word* b, int32_t n);
 Word SubN(Word* dst, const Word* a, const Word* b, int32_t n);
 
+// Whether the rows run on mulx, adcx and adox: set at start-up where the
+// processor has them, unless KARVO_PORTABLE_KERNEL is set.
+extern bool UseAdxRows;
+// {dst, limbCount limbs} [+]= {src, limbCount limbs}·k for limbCount ≥ 1;
+// returns the limb above. dst may equal src.
+template <bool AddToDst>
+Limb AdxRow(Word* dst, const Word* src, int32_t limbCount, Limb k);
+
 // {dst, n} := {src, n}·k (dst may equal src); returns the part above word
 // n-1, which for odd n may exceed 32 bits.
 Limb Mul1(Word* dst, const Word* src, int32_t n, Limb k);

@@ -134,20 +134,24 @@ void WordsMulBasecase(Word* dst, const Word* a, const Word* b, int32_t bn, int32
     return halfLast && j == limbsOfB - 1 ? Limb{b[2 * j]} : Load64(b + 2 * j);
   };
   int32_t j = 2;
-  if (limbsOfB == 1) {
+  if (limbs::UseAdxRows) {
+    // The fast rows do one limb of b each: a row pair saves no loads there.
+    Store64(dst + an, limbs::Mul1(dst, a, an, Load64(b)));
+    j = 1;
+  } else if (limbsOfB == 1) {
     Store64(dst + an, limbs::Mul1(dst, a, an, Load64(b)));
     j = 1;
   } else {
     MulRows2<false>(dst, a, an, limbOfB(0), limbOfB(1), halfLast && limbsOfB == 2, false,
                     dst + an);
   }
-  for (; j + 2 <= limbsOfB; j += 2) {
+  for (; !limbs::UseAdxRows && j + 2 <= limbsOfB; j += 2) {
     MulRows2<true>(dst + 2 * j, a, an, limbOfB(j), limbOfB(j + 1), halfLast && j + 2 == limbsOfB,
                    false, dst + 2 * j + an);
   }
-  if (j < limbsOfB) {
+  for (; j < limbsOfB; ++j) {
     const Limb carry = limbs::AddMul1(dst + 2 * j, a, an, limbOfB(j));
-    if (halfLast) {
+    if (halfLast && j == limbsOfB - 1) {
       dst[2 * j + an] = static_cast<Word>(carry);
     } else {
       Store64(dst + 2 * j + an, carry);
@@ -173,18 +177,21 @@ void WordsSqrBasecase(Word* dst, const Word* a, int32_t n) {
     Store64(dst + 2 * n - 2, 0);
   }
   int32_t i = 0;
-  if (rows >= 2) {
+  if (limbs::UseAdxRows && rows >= 1) {
+    Store64(dst + n, limbs::Mul1(dst + 2, a + 2, n - 2, Load64(a)));
+    i = 1;
+  } else if (rows >= 2) {
     MulRows2<false>(dst + 2, a + 2, n - 2, Load64(a), Load64(a + 2), false, true, dst + n);
     i = 2;
   } else if (rows == 1) {
     Store64(dst + n, limbs::Mul1(dst + 2, a + 2, n - 2, Load64(a)));
     i = 1;
   }
-  for (; i + 2 <= rows; i += 2) {
+  for (; !limbs::UseAdxRows && i + 2 <= rows; i += 2) {
     MulRows2<true>(dst + 4 * i + 2, a + 2 * i + 2, n - 2 * i - 2, Load64(a + 2 * i),
                    Load64(a + 2 * i + 2), false, true, dst + n + 2 * i);
   }
-  if (i < rows) {
+  for (; i < rows; ++i) {
     Store64(dst + n + 2 * i,
             limbs::AddMul1(dst + 4 * i + 2, a + 2 * i + 2, n - 2 * i - 2, Load64(a + 2 * i)));
   }
