@@ -2,6 +2,7 @@
 
 #include "arith/BigMod.h"
 #include "arith/WordsLimbs.h"
+#include "arith/WordsThresholds.h"
 
 namespace karvo {
 
@@ -132,7 +133,7 @@ void TMontgomery::Reduce(Word* r) const {
   const Word* n = N_.Words;
   const int32_t k = k_;
   int32_t i = 0;
-  for (; !limbs::UseAdxRows && i + 4 <= k; i += 4) {
+  for (; !(limbs::UseAdxRows && k >= AdxRowsFrom) && i + 4 <= k; i += 4) {
     const DLimb low = (DLimb{limbs::Load64(t + i + 2)} << 64) | limbs::Load64(t + i);
     const DLimb u = low * minusInverse_;
     limbs::AddMul2(t + i, n, k, static_cast<Limb>(u), static_cast<Limb>(u >> 64), t + i);

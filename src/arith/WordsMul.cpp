@@ -134,7 +134,8 @@ void WordsMulBasecase(Word* dst, const Word* a, const Word* b, int32_t bn, int32
     return halfLast && j == limbsOfB - 1 ? Limb{b[2 * j]} : Load64(b + 2 * j);
   };
   int32_t j = 2;
-  if (limbs::UseAdxRows) {
+  const bool adx = limbs::UseAdxRows && an >= AdxRowsFrom;
+  if (adx) {
     // The fast rows do one limb of b each: a row pair saves no loads there.
     Store64(dst + an, limbs::Mul1(dst, a, an, Load64(b)));
     j = 1;
@@ -145,7 +146,7 @@ void WordsMulBasecase(Word* dst, const Word* a, const Word* b, int32_t bn, int32
     MulRows2<false>(dst, a, an, limbOfB(0), limbOfB(1), halfLast && limbsOfB == 2, false,
                     dst + an);
   }
-  for (; !limbs::UseAdxRows && j + 2 <= limbsOfB; j += 2) {
+  for (; !adx && j + 2 <= limbsOfB; j += 2) {
     MulRows2<true>(dst + 2 * j, a, an, limbOfB(j), limbOfB(j + 1), halfLast && j + 2 == limbsOfB,
                    false, dst + 2 * j + an);
   }
@@ -177,7 +178,12 @@ void WordsSqrBasecase(Word* dst, const Word* a, int32_t n) {
     Store64(dst + 2 * n - 2, 0);
   }
   int32_t i = 0;
-  if (limbs::UseAdxRows && rows >= 1) {
+  // The rows of at least AdxRowsFrom words take the fast rows, one at a
+  // time; the rest go in pairs.
+  const auto adxRow = [&](int32_t row) {
+    return limbs::UseAdxRows && row < rows && n - 2 * row - 2 >= AdxRowsFrom;
+  };
+  if (adxRow(0)) {
     Store64(dst + n, limbs::Mul1(dst + 2, a + 2, n - 2, Load64(a)));
     i = 1;
   } else if (rows >= 2) {
@@ -187,13 +193,19 @@ void WordsSqrBasecase(Word* dst, const Word* a, int32_t n) {
     Store64(dst + n, limbs::Mul1(dst + 2, a + 2, n - 2, Load64(a)));
     i = 1;
   }
-  for (; !limbs::UseAdxRows && i + 2 <= rows; i += 2) {
+  const auto singleRow = [&](int32_t row) {
+    Store64(dst + n + 2 * row, limbs::AddMul1(dst + 4 * row + 2, a + 2 * row + 2,
+                                              n - 2 * row - 2, Load64(a + 2 * row)));
+  };
+  for (; adxRow(i); ++i) {
+    singleRow(i);
+  }
+  for (; i + 2 <= rows; i += 2) {
     MulRows2<true>(dst + 4 * i + 2, a + 2 * i + 2, n - 2 * i - 2, Load64(a + 2 * i),
                    Load64(a + 2 * i + 2), false, true, dst + n + 2 * i);
   }
-  for (; i < rows; ++i) {
-    Store64(dst + n + 2 * i,
-            limbs::AddMul1(dst + 4 * i + 2, a + 2 * i + 2, n - 2 * i - 2, Load64(a + 2 * i)));
+  if (i < rows) {
+    singleRow(i);
   }
   // Doubling and the squares in one pass over limb pairs.
   unsigned char carry = 0;

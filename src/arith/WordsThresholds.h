@@ -13,5 +13,9 @@ inline constexpr int32_t MulKaratsubaThreshold = 40;  // crossover 39..53 over t
 inline constexpr int32_t MulToom3Threshold = 270;     // crossover 262..278
 inline constexpr int32_t SqrKaratsubaThreshold = 80;  // crossover 75
 inline constexpr int32_t SqrToom3Threshold = 336;     // crossover 336
+// Row length in words from which one mulx/adcx/adox row per limb beats the
+// portable two-row pass (products, the long rows of squares, REDC); below,
+// the fixed cost of a row outweighs its 20-30% faster limbs.
+inline constexpr int32_t AdxRowsFrom = 48;  // crossover 40..56 over three runs
 
 }  // namespace karvo
