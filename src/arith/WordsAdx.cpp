@@ -35,33 +35,12 @@ bool UseAdxRows = Detect();
 #define KARVO_ADX_ADD_DST(off, lo) "adox " off "(%[dst]), %[" lo "]\n\t"
 #define KARVO_ADX_NO_ADD(off, lo)
 
-// The whole row, in blocks of four limbs: a row of n limbs enters the first
-// block at step (-n) mod 4, with both pointers moved back to match and
-// both high limbs that a step may take as carry zero. xor clears both flags
-// on the way in; at the end both flags go into the high limb, which cannot
-// overflow because the row's value fits in n + 1 limbs.
-#define KARVO_ADX_ROW(ADD)                                                   \
-  "mov $0, %k[hp]\n\t"                                                       \
-  "mov $0, %k[h0]\n\t"                                                       \
-  "lea (,%[skip],8), %[l1]\n\t"                                              \
-  "sub %[l1], %[src]\n\t"                                                    \
-  "sub %[l1], %[dst]\n\t"                                                    \
-  "cmp $2, %k[skip]\n\t"                                                     \
-  "jb 5f\n\t"                                                                \
-  "je 6f\n\t"                                                                \
-  "xor %k[l0], %k[l0]\n\t"                                                   \
-  "jmp 13f\n"                                                                \
-  "6:\n\t"                                                                   \
-  "xor %k[l0], %k[l0]\n\t"                                                   \
-  "jmp 12f\n"                                                                \
-  "5:\n\t"                                                                   \
-  "cmp $1, %k[skip]\n\t"                                                     \
-  "je 7f\n\t"                                                                \
-  "xor %k[l0], %k[l0]\n\t"                                                   \
-  "jmp 10f\n"                                                                \
-  "7:\n\t"                                                                   \
-  "xor %k[l0], %k[l0]\n\t"                                                   \
-  "jmp 11f\n"                                                                \
+// The blocks of four limbs of a row, entered at step (-n) mod 4 for a row
+// of n limbs, with both pointers moved back to match, both high limbs that a
+// step may take as carry zero and both flags clear. At the end both flags go
+// into the high limb, which cannot overflow because the row's value fits in
+// n + 1 limbs.
+#define KARVO_ADX_BLOCKS(ADD)                                                \
   "10:\n\t" KARVO_ADX_STEP("0", "l0", "hp", "h0", ADD)                       \
   "11:\n\t" KARVO_ADX_STEP("8", "l1", "h0", "hp", ADD)                       \
   "12:\n\t" KARVO_ADX_STEP("16", "l0", "hp", "h0", ADD)                      \
@@ -74,30 +53,171 @@ bool UseAdxRows = Detect();
   "4:\n\t"                                                                   \
   "mov $0, %k[l0]\n\t"                                                       \
   "adcx %[l0], %[hp]\n\t"                                                    \
-  "adox %[l0], %[hp]\n\t"                                                    \
-  : [dst] "+r"(dst), [src] "+r"(src), [hp] "=&r"(hp), [l0] "=&r"(l0),       \
-    [l1] "=&r"(l1), [h0] "=&r"(h0), "+c"(blocks)                             \
-  : [skip] "r"(skip), "d"(k)                                                 \
-  : "cc", "memory"
+  "adox %[l0], %[hp]\n\t"
+
+// target := the address of the step that a row with skip steps enters at.
+#define KARVO_ADX_ENTRY                                                      \
+  "lea 10f(%%rip), %[target]\n\t"                                            \
+  "lea 11f(%%rip), %[l1]\n\t"                                                \
+  "cmpq $1, %[skip]\n\t"                                                     \
+  "cmove %[l1], %[target]\n\t"                                               \
+  "lea 12f(%%rip), %[l1]\n\t"                                                \
+  "cmpq $2, %[skip]\n\t"                                                     \
+  "cmove %[l1], %[target]\n\t"                                               \
+  "lea 13f(%%rip), %[l1]\n\t"                                                \
+  "cmpq $3, %[skip]\n\t"                                                     \
+  "cmove %[l1], %[target]\n\t"
+
+// Sets up one row that starts at the limbs row (destination) and from
+// (source): the pointers moved back by skip limbs, the counter, the carries
+// and flags, and enters it.
+#define KARVO_ADX_START_ROW                                                  \
+  "mov %[skip], %[l1]\n\t"                                                   \
+  "shl $3, %[l1]\n\t"                                                        \
+  "mov %[from], %[src]\n\t"                                                  \
+  "sub %[l1], %[src]\n\t"                                                    \
+  "mov %[row], %[dst]\n\t"                                                   \
+  "sub %[l1], %[dst]\n\t"                                                    \
+  "mov %[blocks], %%rcx\n\t"                                                 \
+  "mov $0, %k[hp]\n\t"                                                       \
+  "mov $0, %k[h0]\n\t"                                                       \
+  "xor %k[l0], %k[l0]\n\t"                                                   \
+  "jmp *%[target]\n"
+
+#define KARVO_ADX_OPERANDS                                                   \
+  [dst] "=&r"(dst), [src] "=&r"(src), [hp] "=&r"(hp), [l0] "=&r"(l0),       \
+      [l1] "=&r"(l1), [h0] "=&r"(h0), [target] "=&r"(target), "=&c"(counter)
 
 template <bool AddToDst>
-Limb AdxRow(Word* dst, const Word* src, int32_t limbCount, Limb k) {
+Limb AdxRow(Word* row, const Word* from, int32_t limbCount, Limb k) {
   // Blocks counted up from minus their number to zero.
-  int64_t blocks = -((limbCount + 3) >> 2);
+  const int64_t blocks = -((limbCount + 3) >> 2);
   const int64_t skip = -limbCount & 3;
+  Word* dst;
+  const Word* src;
   Limb hp;
   Limb l0;
   Limb l1;
   Limb h0;
+  uintptr_t target;
+  int64_t counter;
   if constexpr (AddToDst) {
-    asm(KARVO_ADX_ROW(KARVO_ADX_ADD_DST));
+    asm(KARVO_ADX_ENTRY KARVO_ADX_START_ROW KARVO_ADX_BLOCKS(KARVO_ADX_ADD_DST)
+        : KARVO_ADX_OPERANDS
+        : [skip] "m"(skip), [from] "m"(from), [row] "m"(row), [blocks] "m"(blocks), "d"(k)
+        : "cc", "memory");
   } else {
-    asm(KARVO_ADX_ROW(KARVO_ADX_NO_ADD));
+    asm(KARVO_ADX_ENTRY KARVO_ADX_START_ROW KARVO_ADX_BLOCKS(KARVO_ADX_NO_ADD)
+        : KARVO_ADX_OPERANDS
+        : [skip] "m"(skip), [from] "m"(from), [row] "m"(row), [blocks] "m"(blocks), "d"(k)
+        : "cc", "memory");
   }
   return hp;
 }
 
-#undef KARVO_ADX_ROW
+void AdxAddMulRows(Word* dst0, const Word* a, int32_t aLimbs, const Word* b, int32_t bLimbs) {
+  const int64_t blocks = -((aLimbs + 3) >> 2);
+  const int64_t skip = -aLimbs & 3;
+  const Word* from = a;
+  Word* row = dst0;
+  const Word* bEnd = b + 2 * bLimbs;
+  Word* dst;
+  const Word* src;
+  Limb hp;
+  Limb l0;
+  Limb l1;
+  Limb h0;
+  uintptr_t target;
+  int64_t counter;
+  // The entry is found once; each row loads its limb of b, runs, stores its
+  // top limb where the next row starts its last block, and moves one limb on.
+  asm(KARVO_ADX_ENTRY
+      "1:\n\t"
+      "mov (%[b]), %%rdx\n\t"
+      "lea 8(%[b]), %[b]\n\t" KARVO_ADX_START_ROW KARVO_ADX_BLOCKS(KARVO_ADX_ADD_DST)
+      "mov %[hp], (%[dst])\n\t"
+      "addq $8, %[row]\n\t"
+      "cmp %[bEnd], %[b]\n\t"
+      "jne 1b\n\t"
+      : KARVO_ADX_OPERANDS, [b] "+r"(b), [row] "+m"(row)
+      : [skip] "m"(skip), [from] "m"(from), [blocks] "m"(blocks), [bEnd] "m"(bEnd)
+      : "rdx", "cc", "memory");
+}
+
+void AdxSqrRows(Word* dst0, const Word* a, int32_t aLimbs, const Word* b) {
+  int64_t length = aLimbs;
+  int64_t blocks;
+  int64_t skip;
+  const Word* from = a;
+  Word* row = dst0;
+  Word* dst;
+  const Word* src;
+  Limb hp;
+  Limb l0;
+  Limb l1;
+  Limb h0;
+  uintptr_t target;
+  int64_t counter;
+  // Each row finds its own entry and block count, as the rows shorten.
+  asm("1:\n\t"
+      "mov %[length], %[l0]\n\t"
+      "neg %[l0]\n\t"
+      "and $3, %[l0]\n\t"
+      "mov %[l0], %[skip]\n\t"
+      "mov %[length], %[l0]\n\t"
+      "add $3, %[l0]\n\t"
+      "shr $2, %[l0]\n\t"
+      "neg %[l0]\n\t"
+      "mov %[l0], %[blocks]\n\t"
+      "mov (%[b]), %%rdx\n\t"
+      "lea 8(%[b]), %[b]\n\t" KARVO_ADX_ENTRY KARVO_ADX_START_ROW
+          KARVO_ADX_BLOCKS(KARVO_ADX_ADD_DST)
+      "mov %[hp], (%[dst])\n\t"
+      "addq $16, %[row]\n\t"
+      "addq $8, %[from]\n\t"
+      "decq %[length]\n\t"
+      "jnz 1b\n\t"
+      : KARVO_ADX_OPERANDS, [b] "+r"(b), [row] "+m"(row), [from] "+m"(from),
+        [length] "+m"(length), [skip] "=m"(skip), [blocks] "=m"(blocks)
+      :
+      : "rdx", "cc", "memory");
+}
+
+void AdxRedcRows(Word* t, const Word* n, int32_t nLimbs, Limb minusInverse) {
+  const int64_t blocks = -((nLimbs + 3) >> 2);
+  const int64_t skip = -nLimbs & 3;
+  int64_t left = nLimbs;
+  const Word* from = n;
+  Word* row = t;
+  Word* dst;
+  const Word* src;
+  Limb hp;
+  Limb l0;
+  Limb l1;
+  Limb h0;
+  uintptr_t target;
+  int64_t counter;
+  // Each row's multiplier clears its first limb; the row's top limb is
+  // parked there.
+  asm(KARVO_ADX_ENTRY
+      "1:\n\t"
+      "mov %[row], %[l1]\n\t"
+      "mov (%[l1]), %%rdx\n\t"
+      "imul %[inverse], %%rdx\n\t" KARVO_ADX_START_ROW KARVO_ADX_BLOCKS(KARVO_ADX_ADD_DST)
+      "mov %[row], %[l1]\n\t"
+      "mov %[hp], (%[l1])\n\t"
+      "addq $8, %[row]\n\t"
+      "decq %[left]\n\t"
+      "jnz 1b\n\t"
+      : KARVO_ADX_OPERANDS, [row] "+m"(row), [left] "+m"(left)
+      : [skip] "m"(skip), [from] "m"(from), [blocks] "m"(blocks), [inverse] "m"(minusInverse)
+      : "rdx", "cc", "memory");
+}
+
+#undef KARVO_ADX_OPERANDS
+#undef KARVO_ADX_START_ROW
+#undef KARVO_ADX_ENTRY
+#undef KARVO_ADX_BLOCKS
 #undef KARVO_ADX_NO_ADD
 #undef KARVO_ADX_ADD_DST
 #undef KARVO_ADX_STEP

@@ -134,11 +134,15 @@ void WordsMulBasecase(Word* dst, const Word* a, const Word* b, int32_t bn, int32
     return halfLast && j == limbsOfB - 1 ? Limb{b[2 * j]} : Load64(b + 2 * j);
   };
   int32_t j = 2;
-  const bool adx = limbs::UseAdxRows && an >= AdxRowsFrom;
+  const bool adx = limbs::UseAdxRows && an >= AdxMulRowsFrom;
   if (adx) {
     // The fast rows do one limb of b each: a row pair saves no loads there.
     Store64(dst + an, limbs::Mul1(dst, a, an, Load64(b)));
     j = 1;
+    if ((an & 1) == 0 && bn >= 4) {
+      j = bn >> 1;
+      limbs::AdxAddMulRows(dst + 2, a, an >> 1, b + 2, j - 1);
+    }
   } else if (limbsOfB == 1) {
     Store64(dst + an, limbs::Mul1(dst, a, an, Load64(b)));
     j = 1;
@@ -178,14 +182,13 @@ void WordsSqrBasecase(Word* dst, const Word* a, int32_t n) {
     Store64(dst + 2 * n - 2, 0);
   }
   int32_t i = 0;
-  // The rows of at least AdxRowsFrom words take the fast rows, one at a
-  // time; the rest go in pairs.
-  const auto adxRow = [&](int32_t row) {
-    return limbs::UseAdxRows && row < rows && n - 2 * row - 2 >= AdxRowsFrom;
-  };
-  if (adxRow(0)) {
+  if (limbs::UseAdxRows && !odd && n >= AdxSqrRowsFrom) {
+    // All rows in whole limbs: the first alone, the others in one loop.
     Store64(dst + n, limbs::Mul1(dst + 2, a + 2, n - 2, Load64(a)));
-    i = 1;
+    if (rows > 1) {
+      limbs::AdxSqrRows(dst + 6, a + 4, m - 2, a + 2);
+    }
+    i = rows;
   } else if (rows >= 2) {
     MulRows2<false>(dst + 2, a + 2, n - 2, Load64(a), Load64(a + 2), false, true, dst + n);
     i = 2;
@@ -193,19 +196,13 @@ void WordsSqrBasecase(Word* dst, const Word* a, int32_t n) {
     Store64(dst + n, limbs::Mul1(dst + 2, a + 2, n - 2, Load64(a)));
     i = 1;
   }
-  const auto singleRow = [&](int32_t row) {
-    Store64(dst + n + 2 * row, limbs::AddMul1(dst + 4 * row + 2, a + 2 * row + 2,
-                                              n - 2 * row - 2, Load64(a + 2 * row)));
-  };
-  for (; adxRow(i); ++i) {
-    singleRow(i);
-  }
   for (; i + 2 <= rows; i += 2) {
     MulRows2<true>(dst + 4 * i + 2, a + 2 * i + 2, n - 2 * i - 2, Load64(a + 2 * i),
                    Load64(a + 2 * i + 2), false, true, dst + n + 2 * i);
   }
   if (i < rows) {
-    singleRow(i);
+    Store64(dst + n + 2 * i,
+            limbs::AddMul1(dst + 4 * i + 2, a + 2 * i + 2, n - 2 * i - 2, Load64(a + 2 * i)));
   }
   // Doubling and the squares in one pass over limb pairs.
   unsigned char carry = 0;

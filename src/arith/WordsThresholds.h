@@ -13,9 +13,12 @@ inline constexpr int32_t MulKaratsubaThreshold = 40;  // crossover 39..53 over t
 inline constexpr int32_t MulToom3Threshold = 270;     // crossover 262..278
 inline constexpr int32_t SqrKaratsubaThreshold = 80;  // crossover 75
 inline constexpr int32_t SqrToom3Threshold = 336;     // crossover 336
-// Row length in words from which one mulx/adcx/adox row per limb beats the
-// portable two-row pass (products, the long rows of squares, REDC); below,
-// the fixed cost of a row outweighs its 20-30% faster limbs.
-inline constexpr int32_t AdxRowsFrom = 48;  // crossover 40..56 over three runs
+// From these lengths in words the schoolbook product, the cross products
+// of the square and REDC run as one mulx/adcx/adox loop over limb rows
+// (even lengths only for the last two) instead of the portable two-row pass;
+// below, the fixed cost of each row outweighs its faster limbs.
+inline constexpr int32_t AdxMulRowsFrom = 14;  // crossover 10..14 over three runs
+inline constexpr int32_t AdxSqrRowsFrom = 28;  // crossover 24..32
+inline constexpr int32_t AdxRedcFrom = 8;      // crossover 6..10 (product and REDC together)
 
 }  // namespace karvo
