@@ -84,15 +84,13 @@ bool UseAdxRows = Detect();
   "xor %k[l0], %k[l0]\n\t"                                                   \
   "jmp *%[target]\n"
 
-#define KARVO_ADX_OPERANDS                                                   \
-  [dst] "=&r"(dst), [src] "=&r"(src), [hp] "=&r"(hp), [l0] "=&r"(l0),       \
-      [l1] "=&r"(l1), [h0] "=&r"(h0), [target] "=&r"(target), "=&c"(counter)
+#define KARVO_ADX_OPERANDS                                                      \
+  [dst] "=&r"(regs.dst), [src] "=&r"(regs.src), [hp] "=&r"(regs.hp),            \
+      [l0] "=&r"(regs.l0), [l1] "=&r"(regs.l1), [h0] "=&r"(regs.h0),             \
+      [target] "=&r"(regs.target), "=&c"(regs.counter)
 
-template <bool AddToDst>
-Limb AdxRow(Word* row, const Word* from, int32_t limbCount, Limb k) {
-  // Blocks counted up from minus their number to zero.
-  const int64_t blocks = -((limbCount + 3) >> 2);
-  const int64_t skip = -limbCount & 3;
+// The registers that the macros above name, as outputs of every loop.
+struct AdxRegisters {
   Word* dst;
   const Word* src;
   Limb hp;
@@ -101,34 +99,42 @@ Limb AdxRow(Word* row, const Word* from, int32_t limbCount, Limb k) {
   Limb h0;
   uintptr_t target;
   int64_t counter;
+};
+
+// Rows of n limbs: the blocks, counted up from minus their number to zero,
+// and the steps skipped in the first.
+struct RowShape {
+  explicit RowShape(int64_t n) : blocks(-((n + 3) >> 2)), skip(-n & 3) {}
+  int64_t blocks;
+  int64_t skip;
+};
+
+template <bool AddToDst>
+Limb AdxRow(Word* row, const Word* from, int32_t limbCount, Limb k) {
+  const RowShape shape(limbCount);
+  AdxRegisters regs;
   if constexpr (AddToDst) {
     asm(KARVO_ADX_ENTRY KARVO_ADX_START_ROW KARVO_ADX_BLOCKS(KARVO_ADX_ADD_DST)
         : KARVO_ADX_OPERANDS
-        : [skip] "m"(skip), [from] "m"(from), [row] "m"(row), [blocks] "m"(blocks), "d"(k)
+        : [skip] "m"(shape.skip), [from] "m"(from), [row] "m"(row),
+          [blocks] "m"(shape.blocks), "d"(k)
         : "cc", "memory");
   } else {
     asm(KARVO_ADX_ENTRY KARVO_ADX_START_ROW KARVO_ADX_BLOCKS(KARVO_ADX_NO_ADD)
         : KARVO_ADX_OPERANDS
-        : [skip] "m"(skip), [from] "m"(from), [row] "m"(row), [blocks] "m"(blocks), "d"(k)
+        : [skip] "m"(shape.skip), [from] "m"(from), [row] "m"(row),
+          [blocks] "m"(shape.blocks), "d"(k)
         : "cc", "memory");
   }
-  return hp;
+  return regs.hp;
 }
 
 void AdxAddMulRows(Word* dst0, const Word* a, int32_t aLimbs, const Word* b, int32_t bLimbs) {
-  const int64_t blocks = -((aLimbs + 3) >> 2);
-  const int64_t skip = -aLimbs & 3;
+  const RowShape shape(aLimbs);
   const Word* from = a;
   Word* row = dst0;
   const Word* bEnd = b + 2 * bLimbs;
-  Word* dst;
-  const Word* src;
-  Limb hp;
-  Limb l0;
-  Limb l1;
-  Limb h0;
-  uintptr_t target;
-  int64_t counter;
+  AdxRegisters regs;
   // The entry is found once; each row loads its limb of b, runs, stores its
   // top limb where the next row starts its last block, and moves one limb on.
   asm(KARVO_ADX_ENTRY
@@ -140,24 +146,17 @@ void AdxAddMulRows(Word* dst0, const Word* a, int32_t aLimbs, const Word* b, int
       "cmp %[bEnd], %[b]\n\t"
       "jne 1b\n\t"
       : KARVO_ADX_OPERANDS, [b] "+r"(b), [row] "+m"(row)
-      : [skip] "m"(skip), [from] "m"(from), [blocks] "m"(blocks), [bEnd] "m"(bEnd)
+      : [skip] "m"(shape.skip), [from] "m"(from), [blocks] "m"(shape.blocks),
+        [bEnd] "m"(bEnd)
       : "rdx", "cc", "memory");
 }
 
 void AdxSqrRows(Word* dst0, const Word* a, int32_t aLimbs, const Word* b) {
   int64_t length = aLimbs;
-  int64_t blocks;
-  int64_t skip;
+  RowShape shape(aLimbs);
   const Word* from = a;
   Word* row = dst0;
-  Word* dst;
-  const Word* src;
-  Limb hp;
-  Limb l0;
-  Limb l1;
-  Limb h0;
-  uintptr_t target;
-  int64_t counter;
+  AdxRegisters regs;
   // Each row finds its own entry and block count, as the rows shorten.
   asm("1:\n\t"
       "mov %[length], %[l0]\n\t"
@@ -178,25 +177,17 @@ void AdxSqrRows(Word* dst0, const Word* a, int32_t aLimbs, const Word* b) {
       "decq %[length]\n\t"
       "jnz 1b\n\t"
       : KARVO_ADX_OPERANDS, [b] "+r"(b), [row] "+m"(row), [from] "+m"(from),
-        [length] "+m"(length), [skip] "=m"(skip), [blocks] "=m"(blocks)
+        [length] "+m"(length), [skip] "+m"(shape.skip), [blocks] "+m"(shape.blocks)
       :
       : "rdx", "cc", "memory");
 }
 
 void AdxRedcRows(Word* t, const Word* n, int32_t nLimbs, Limb minusInverse) {
-  const int64_t blocks = -((nLimbs + 3) >> 2);
-  const int64_t skip = -nLimbs & 3;
+  const RowShape shape(nLimbs);
   int64_t left = nLimbs;
   const Word* from = n;
   Word* row = t;
-  Word* dst;
-  const Word* src;
-  Limb hp;
-  Limb l0;
-  Limb l1;
-  Limb h0;
-  uintptr_t target;
-  int64_t counter;
+  AdxRegisters regs;
   // Each row's multiplier clears its first limb; the row's top limb is
   // parked there.
   asm(KARVO_ADX_ENTRY
@@ -210,7 +201,8 @@ void AdxRedcRows(Word* t, const Word* n, int32_t nLimbs, Limb minusInverse) {
       "decq %[left]\n\t"
       "jnz 1b\n\t"
       : KARVO_ADX_OPERANDS, [row] "+m"(row), [left] "+m"(left)
-      : [skip] "m"(skip), [from] "m"(from), [blocks] "m"(blocks), [inverse] "m"(minusInverse)
+      : [skip] "m"(shape.skip), [from] "m"(from), [blocks] "m"(shape.blocks),
+        [inverse] "m"(minusInverse)
       : "rdx", "cc", "memory");
 }
 
