@@ -126,6 +126,20 @@ void WordsMulBasecase(Word* dst, const Word* a, const Word* b, int32_t bn, int32
     dst[an] = static_cast<Word>(limbs::Mul1(dst, a, an, b[0]));
     return;
   }
+  if (limbs::UseAdxRows && an >= AdxMulRowsFrom && ((an | bn) & 1) != 0) {
+    // The fast loop takes whole limbs: the even parts first, then the rows
+    // of the odd top words.
+    const int32_t ae = an & ~1;
+    const int32_t be = bn & ~1;
+    WordsMulBasecase(dst, a, b, be, ae);
+    if (be < bn) {
+      dst[ae + be] = WordsAddMulWord(dst + be, a, ae, b[be]);
+    }
+    if (ae < an) {
+      dst[ae + bn] = WordsAddMulWord(dst + ae, b, bn, a[ae]);
+    }
+    return;
+  }
   // Rows run over all of a, two limbs of b at a time; an odd last word of b
   // is a half limb.
   const int32_t limbsOfB = (bn + 1) >> 1;
@@ -133,30 +147,29 @@ void WordsMulBasecase(Word* dst, const Word* a, const Word* b, int32_t bn, int32
   const auto limbOfB = [&](int32_t j) {
     return halfLast && j == limbsOfB - 1 ? Limb{b[2 * j]} : Load64(b + 2 * j);
   };
-  int32_t j = 2;
-  const bool adx = limbs::UseAdxRows && an >= AdxMulRowsFrom;
-  if (adx) {
-    // The fast rows do one limb of b each: a row pair saves no loads there.
+  if (limbs::UseAdxRows && an >= AdxMulRowsFrom) {
+    // Whole limbs only (above), one row per limb of b.
     Store64(dst + an, limbs::Mul1(dst, a, an, Load64(b)));
-    j = 1;
-    if ((an & 1) == 0 && bn >= 4) {
-      j = bn >> 1;
-      limbs::AdxAddMulRows(dst + 2, a, an >> 1, b + 2, j - 1);
+    if (bn >= 4) {
+      limbs::AdxAddMulRows(dst + 2, a, an >> 1, b + 2, limbsOfB - 1);
     }
-  } else if (limbsOfB == 1) {
+    return;
+  }
+  int32_t j = 2;
+  if (limbsOfB == 1) {
     Store64(dst + an, limbs::Mul1(dst, a, an, Load64(b)));
     j = 1;
   } else {
     MulRows2<false>(dst, a, an, limbOfB(0), limbOfB(1), halfLast && limbsOfB == 2, false,
                     dst + an);
   }
-  for (; !adx && j + 2 <= limbsOfB; j += 2) {
+  for (; j + 2 <= limbsOfB; j += 2) {
     MulRows2<true>(dst + 2 * j, a, an, limbOfB(j), limbOfB(j + 1), halfLast && j + 2 == limbsOfB,
                    false, dst + 2 * j + an);
   }
-  for (; j < limbsOfB; ++j) {
+  if (j < limbsOfB) {
     const Limb carry = limbs::AddMul1(dst + 2 * j, a, an, limbOfB(j));
-    if (halfLast && j == limbsOfB - 1) {
+    if (halfLast) {
       dst[2 * j + an] = static_cast<Word>(carry);
     } else {
       Store64(dst + 2 * j + an, carry);
@@ -167,6 +180,15 @@ void WordsMulBasecase(Word* dst, const Word* a, const Word* b, int32_t bn, int32
 void WordsSqrBasecase(Word* dst, const Word* a, int32_t n) {
   if (n == 1) {
     Store64(dst, DWord{a[0]} * a[0]);
+    return;
+  }
+  if (limbs::UseAdxRows && (n & 1) != 0 && n > AdxSqrRowsFrom) {
+    // The fast loop takes whole limbs: with a = e + t·B^(n-1), a^2 is e^2
+    // plus t·e·B^(n-1) plus t·a·B^(n-1).
+    const Word top = a[n - 1];
+    WordsSqrBasecase(dst, a, n - 1);
+    dst[2 * n - 2] = WordsAddMulWord(dst + n - 1, a, n - 1, top);
+    dst[2 * n - 1] = WordsAddMulWord(dst + n - 1, a, n, top);
     return;
   }
   // First the cross products a_i·a_j (i < j) once each: row i is the limbs
