@@ -169,9 +169,9 @@ int main(int argc, char** argv) {
     }
   }
   const std::vector<Sweep> sweeps = {
-      {"Mul", "Basecase", Basecase, "Karatsuba", Karatsuba, 16, 64, MulKaratsubaThreshold},
+      {"Mul", "Basecase", Basecase, "Karatsuba", Karatsuba, 32, 96, MulKaratsubaThreshold},
       {"Mul", "Karatsuba", Karatsuba, "Toom3", Toom3, 150, 300, MulToom3Threshold},
-      {"Sqr", "Basecase", SqrBasecase, "Karatsuba", SqrKaratsuba, 64, 160, SqrKaratsubaThreshold},
+      {"Sqr", "Basecase", SqrBasecase, "Karatsuba", SqrKaratsuba, 96, 192, SqrKaratsubaThreshold},
       {"Sqr", "Karatsuba", SqrKaratsuba, "Toom3", SqrToom3, 200, 400, SqrToom3Threshold},
   };
   for (const Sweep& sweep : sweeps) {

@@ -2,6 +2,7 @@
 
 #include "arith/BigMod.h"
 #include "arith/WordsLimbs.h"
+#include "arith/WordsThresholds.h"
 
 namespace karvo {
 
@@ -122,16 +123,21 @@ void TMontgomery::Canonical(Word* r) const {
   }
 }
 
-// Four words are cleared per step with a 128-bit multiplier, then two and
-// one at the end as k requires; the carry of each step, due at word k above
-// its start, is parked in the words the step has just cleared and all of
-// them are added at the end. No step reads a word at or above k, so the late
-// carries change nothing that a step depends on.
+// Four words are cleared per step with a 128-bit multiplier (two by the
+// fast rows, for even k), then two and one at the end as k requires; the
+// carry of each step, due at word k above its start, is parked in the words
+// the step has just cleared and all of them are added at the end. No step
+// reads a word at or above k, so the late carries change nothing that a step
+// depends on.
 void TMontgomery::Reduce(Word* r) const {
   Word* t = product_.Words;
   const Word* n = N_.Words;
   const int32_t k = k_;
   int32_t i = 0;
+  if (limbs::UseAdxRows && k >= AdxRedcFrom && k % 2 == 0) {
+    i = k;
+    limbs::AdxRedcRows(t, n, k >> 1, static_cast<Limb>(minusInverse_));
+  }
   for (; i + 4 <= k; i += 4) {
     const DLimb low = (DLimb{limbs::Load64(t + i + 2)} << 64) | limbs::Load64(t + i);
     const DLimb u = low * minusInverse_;

@@ -39,6 +39,10 @@ template <bool AddToDst>
 Limb MulRow(Word* dst, const Word* src, int32_t n, Limb k) {
   Limb carry = 0;
   int32_t i = 0;
+  if (UseAdxRows && n >= 2) {
+    carry = AdxRow<AddToDst>(dst, src, n >> 1, k);
+    i = n & ~1;
+  }
   for (; i + 8 <= n; i += 8) {
     MulStep<AddToDst>(dst + i, src + i, k, carry);
     MulStep<AddToDst>(dst + i + 2, src + i + 2, k, carry);

@@ -77,6 +77,26 @@ inline void Accumulate(Limb& lo, Limb& hi, Limb v) {
 Word AddN(Word* dst, const Word* a, const Word* b, int32_t n);
 Word SubN(Word* dst, const Word* a, const Word* b, int32_t n);
 
+// Whether the rows run on mulx, adcx and adox: set at start-up where the
+// processor has them, unless KARVO_PORTABLE_KERNEL is set.
+extern bool UseAdxRows;
+// {dst, limbCount limbs} [+]= {src, limbCount limbs}·k for limbCount ≥ 1;
+// returns the limb above. dst may equal src.
+template <bool AddToDst>
+Limb AdxRow(Word* dst, const Word* src, int32_t limbCount, Limb k);
+// For each limb b_j of {b, bLimbs ≥ 1 limbs}: {dst + j limbs, aLimbs} +=
+// {a, aLimbs}·b_j, with the limb above stored at limb j + aLimbs: the rows
+// of a schoolbook product after its first, in one loop.
+void AdxAddMulRows(Word* dst, const Word* a, int32_t aLimbs, const Word* b, int32_t bLimbs);
+// The rows of the cross products of a square after its first: for
+// j = 0..aLimbs-1, {dst + 2j limbs, aLimbs - j} += {a + j limbs, aLimbs - j}
+// times b_j, with the limb above stored at limb j + aLimbs.
+void AdxSqrRows(Word* dst, const Word* a, int32_t aLimbs, const Word* b);
+// The steps of REDC: for j = 0..nLimbs-1, u := t_j·minusInverse mod 2^64,
+// {t + j limbs, nLimbs} += {n, nLimbs}·u (which clears t_j), and the limb
+// above, due at limb j + nLimbs, parked at t_j.
+void AdxRedcRows(Word* t, const Word* n, int32_t nLimbs, Limb minusInverse);
+
 // {dst, n} := {src, n}·k (dst may equal src); returns the part above word
 // n-1, which for odd n may exceed 32 bits.
 Limb Mul1(Word* dst, const Word* src, int32_t n, Limb k);

@@ -126,6 +126,20 @@ void WordsMulBasecase(Word* dst, const Word* a, const Word* b, int32_t bn, int32
     dst[an] = static_cast<Word>(limbs::Mul1(dst, a, an, b[0]));
     return;
   }
+  if (limbs::UseAdxRows && an >= AdxMulRowsFrom && ((an | bn) & 1) != 0) {
+    // The fast loop takes whole limbs: the even parts first, then the rows
+    // of the odd top words.
+    const int32_t ae = an & ~1;
+    const int32_t be = bn & ~1;
+    WordsMulBasecase(dst, a, b, be, ae);
+    if (be < bn) {
+      dst[ae + be] = WordsAddMulWord(dst + be, a, ae, b[be]);
+    }
+    if (ae < an) {
+      dst[ae + bn] = WordsAddMulWord(dst + ae, b, bn, a[ae]);
+    }
+    return;
+  }
   // Rows run over all of a, two limbs of b at a time; an odd last word of b
   // is a half limb.
   const int32_t limbsOfB = (bn + 1) >> 1;
@@ -133,6 +147,14 @@ void WordsMulBasecase(Word* dst, const Word* a, const Word* b, int32_t bn, int32
   const auto limbOfB = [&](int32_t j) {
     return halfLast && j == limbsOfB - 1 ? Limb{b[2 * j]} : Load64(b + 2 * j);
   };
+  if (limbs::UseAdxRows && an >= AdxMulRowsFrom) {
+    // Whole limbs only (above), one row per limb of b.
+    Store64(dst + an, limbs::Mul1(dst, a, an, Load64(b)));
+    if (bn >= 4) {
+      limbs::AdxAddMulRows(dst + 2, a, an >> 1, b + 2, limbsOfB - 1);
+    }
+    return;
+  }
   int32_t j = 2;
   if (limbsOfB == 1) {
     Store64(dst + an, limbs::Mul1(dst, a, an, Load64(b)));
@@ -160,6 +182,15 @@ void WordsSqrBasecase(Word* dst, const Word* a, int32_t n) {
     Store64(dst, DWord{a[0]} * a[0]);
     return;
   }
+  if (limbs::UseAdxRows && (n & 1) != 0 && n > AdxSqrRowsFrom) {
+    // The fast loop takes whole limbs: with a = e + t·B^(n-1), a^2 is e^2
+    // plus t·e·B^(n-1) plus t·a·B^(n-1).
+    const Word top = a[n - 1];
+    WordsSqrBasecase(dst, a, n - 1);
+    dst[2 * n - 2] = WordsAddMulWord(dst + n - 1, a, n - 1, top);
+    dst[2 * n - 1] = WordsAddMulWord(dst + n - 1, a, n, top);
+    return;
+  }
   // First the cross products a_i·a_j (i < j) once each: row i is the limbs
   // above limb i, with an odd top word, times limb i, at word 4i+2; rows go
   // in pairs. Then all of it doubled, then the squares added.
@@ -173,7 +204,14 @@ void WordsSqrBasecase(Word* dst, const Word* a, int32_t n) {
     Store64(dst + 2 * n - 2, 0);
   }
   int32_t i = 0;
-  if (rows >= 2) {
+  if (limbs::UseAdxRows && !odd && n >= AdxSqrRowsFrom) {
+    // All rows in whole limbs: the first alone, the others in one loop.
+    Store64(dst + n, limbs::Mul1(dst + 2, a + 2, n - 2, Load64(a)));
+    if (rows > 1) {
+      limbs::AdxSqrRows(dst + 6, a + 4, m - 2, a + 2);
+    }
+    i = rows;
+  } else if (rows >= 2) {
     MulRows2<false>(dst + 2, a + 2, n - 2, Load64(a), Load64(a + 2), false, true, dst + n);
     i = 2;
   } else if (rows == 1) {

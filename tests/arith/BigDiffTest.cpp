@@ -250,7 +250,7 @@ const Op ops[] = {
 #define POWMOD(method)                                                                                         \
   OP("PowMod" #method, ZisX, Modulus, 12, BigInt e; BigAssign(e, z); BigAbs(e); BigPowMod(z, e, y, method), \
      mpz_powm(z, x, Abs(x), y)),                                                                               \
-      OP("PowModWord" #method, ZisX, Modulus, 641, BigPowModWord(z, W(x), y, method), mpz_powm_ui(z, x, W(x), y))
+      OP("PowModWord" #method, ZisX, Modulus, 1152, BigPowModWord(z, W(x), y, method), mpz_powm_ui(z, x, W(x), y))
     POWMOD(PowModAuto), POWMOD(PowModPlain), POWMOD(PowModMontgomery), POWMOD(PowModBarrett),
 #undef POWMOD
     {"Jacobi", Three, Domain::Odd, 0,

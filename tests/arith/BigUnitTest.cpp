@@ -12,6 +12,7 @@
 #include "arith/BigMod.h"
 #include "arith/BigTempPool.h"
 #include "arith/ProbablePrime.h"
+#include "arith/WordsLimbs.h"
 #include "base/Errors.h"
 
 namespace karvo {
@@ -127,8 +128,12 @@ TEST(BigUnitTest, FixedTablesAndSmallForms) {
     SplitOddPart(v, s, t);
     EXPECT_TRUE((1 << s) * (2 * t + 1) == v && s >= 0 && t >= 0) << v;
   }
-  for (const auto& [words, method] : {std::pair{3, PowModPlain}, {4, PowModMontgomery}, {167, PowModMontgomery},
-                                      {168, PowModMontgomery}, {639, PowModMontgomery}, {640, PowModBarrett}}) {
+  // Odd moduli: the method on the portable loops, then on the fast rows.
+  constexpr int32_t P = PowModPlain, M = PowModMontgomery, B = PowModBarrett;
+  const int32_t rows[][3] = {{3, P, P},   {4, M, M},   {167, M, M},  {168, M, M},
+                             {639, M, M}, {640, B, M}, {1151, B, M}, {1152, B, B}};
+  for (const auto& [words, portable, fast] : rows) {
+    const int32_t method = limbs::UseAdxRows ? fast : portable;
     BigInt N;
     BigSetZero(N);
     BigSetBit(N, 32 * words - 1);

@@ -40,8 +40,8 @@ class BigRandom {
   std::mt19937_64 engine_;
 };
 
-// Lengths in words around every switch of method (Karatsuba, Toom-3 and its
-// recursion for products and squares, modular powering), plus small ones.
+// Lengths in words around every switch of method (fast rows, Karatsuba, Toom-3
+// and its recursion for products and squares, modular powering), plus small ones.
 std::vector<int32_t> ThresholdLengths();
 // Random cases scale with KARVO_TEST_MULTIPLIER.
 int32_t Rounds(int32_t base);
