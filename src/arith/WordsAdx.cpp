@@ -7,6 +7,8 @@
 // The loop counter is stepped with lea and tested with jrcxz, which leave
 // both flags alone.
 
+#include <cpuid.h>
+
 #include <cstdlib>
 
 #include "arith/WordsLimbs.h"
@@ -15,8 +17,11 @@ namespace karvo::limbs {
 
 namespace {
 
+// CPUID leaf 7 directly: not every compiler's __builtin_cpu_supports knows adx.
 bool Detect() {
-  return __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("adx") &&
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  constexpr unsigned kBmi2 = 1u << 8, kAdx = 1u << 19;
+  return __get_cpuid_count(7, 0, &a, &b, &c, &d) != 0 && (b & kBmi2) != 0 && (b & kAdx) != 0 &&
          std::getenv("KARVO_PORTABLE_KERNEL") == nullptr;
 }
 
