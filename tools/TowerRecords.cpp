@@ -260,10 +260,10 @@ bool Validates(const TGaloisRec& tower, uint32_t m, ZPoly& classPolynomial) {
   return true;
 }
 
-// The least unit whose tower equals the reference and rounds with margin.
-int32_t LeastUnit(std::vector<uint8_t>& bytes, const TGaloisRec& reference, int32_t high,
-                  uint32_t m) {
-  TGaloisRec tower;
+// The least unit whose tower equals the reference and rounds with margin;
+// tower and bytes are left at it.
+int32_t LeastUnit(TGaloisRec& tower, std::vector<uint8_t>& bytes, const TGaloisRec& reference,
+                  int32_t high, uint32_t m) {
   int32_t low = 0;  // [low, high]: high passes
   while (low < high) {
     const int32_t mid = (low + high) / 2;
@@ -396,9 +396,8 @@ TTowerOutcome FindTowerRecord(uint32_t m) {
         std::vector<uint8_t> bytes = RecordBytes(basis, chain, type, indices, 0);
         TGaloisRec reference;
         const int32_t high = BuildReference(reference, bytes, budget, m);
-        const int32_t unit = high < 0 ? -1 : LeastUnit(bytes, reference, high, m);
         TGaloisRec tower;
-        if (unit < 0 || TryBuild(tower, bytes, unit, m) < kSafeMargin) {
+        if (high < 0 || LeastUnit(tower, bytes, reference, high, m) < 0) {
           best.Note = best.Bytes.empty() ? "no tower within the break-even precision" : best.Note;
           continue;
         }
