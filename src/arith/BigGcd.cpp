@@ -108,12 +108,12 @@ bool Proven(T r1, T r2, UInt128 v1, UInt128 v2) {
   return v2 <= r2 && r1 - r2 >= v2 + v1;
 }
 
-// Euclid's steps on r0 > r1, continuing c, as long as the cofactors stay
-// below CofactorLimit and, unless the values are exact, Jebelean's condition
-// proves each quotient that of the full values too. Returns the number of
+// Euclid's steps on r0 > r1, continuing c, as long as the quotient and the
+// cofactors stay below CofactorLimit and accepts(r1, r2, v1, v2) holds for
+// the step from r1 to r2 with cofactors v1 and v2. Returns the number of
 // steps.
-template <class T>
-int32_t EuclidSteps(T& r0, T& r1, Cofactors& c, bool exact) {
+template <class T, class Accepts>
+int32_t EuclidSteps(T& r0, T& r1, Cofactors& c, Accepts accepts) {
   int32_t accepted = 0;
   while (r1 != 0) {
     T r2;
@@ -122,7 +122,7 @@ int32_t EuclidSteps(T& r0, T& r1, Cofactors& c, bool exact) {
       break;
     }
     const UInt128 v2 = UInt128{q} * c.V1 + c.V0;
-    if (v2 >= CofactorLimit || (!exact && !Proven(r1, r2, c.V1, v2))) {
+    if (v2 >= CofactorLimit || !accepts(r1, r2, UInt128{c.V1}, v2)) {
       break;
     }
     Advance(c, q, v2);
@@ -131,6 +131,15 @@ int32_t EuclidSteps(T& r0, T& r1, Cofactors& c, bool exact) {
     ++accepted;
   }
   return accepted;
+}
+
+// The steps as above where, unless the values are exact, Jebelean's
+// condition proves each quotient that of the full values too.
+template <class T>
+int32_t EuclidSteps(T& r0, T& r1, Cofactors& c, bool exact) {
+  return EuclidSteps(r0, r1, c, [exact](T x1, T x2, UInt128 v1, UInt128 v2) {
+    return exact || Proven(x1, x2, v1, v2);
+  });
 }
 
 // (r0, r1) := the remainders that steps of Euclid with cofactors c make of
@@ -166,23 +175,11 @@ int32_t ScaledSteps(UInt128& r0, UInt128& r1, Cofactors& total, bool exact) {
     weight = 1;
   }
   Cofactors local;
-  int32_t accepted = 0;
-  while (a1 != 0) {
-    uint64_t a2;
-    const uint64_t q = NextQuotient(a0, a1, a2);
-    if (q >= CofactorLimit) {
-      break;
-    }
-    const UInt128 v2 = UInt128{q} * local.V1 + local.V0;
-    if (v2 > localLimit || UInt128{a2} < v2 * weight + (weight > 1 ? 1 : 0) ||
-        UInt128{a1 - a2} < (v2 + local.V1) * weight + (weight > 1 ? 2 : 0)) {
-      break;
-    }
-    Advance(local, q, v2);
-    a0 = a1;
-    a1 = a2;
-    ++accepted;
-  }
+  const int32_t accepted =
+      EuclidSteps(a0, a1, local, [=](uint64_t x1, uint64_t x2, UInt128 v1, UInt128 v2) {
+        return v2 <= localLimit && UInt128{x2} >= v2 * weight + (weight > 1 ? 1 : 0) &&
+               UInt128{x1 - x2} >= (v2 + v1) * weight + (weight > 1 ? 2 : 0);
+      });
   if (accepted != 0) {
     Remainders(r0, r1, local, accepted);
     const Cofactors in = total;
