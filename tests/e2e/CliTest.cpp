@@ -220,11 +220,15 @@ TEST(Cli, CtrlCTwiceAbortsOnceIsForgotten) {
   const std::string statuses = Column(run.out, "Status");
   EXPECT_TRUE(Count(statuses, Certified + "|") == processed - 1 && statuses.ends_with(Aborted + "|")) << statuses;
   EXPECT_EQ(Counts(run.out), "400/" + std::to_string(processed) + "/" + std::to_string(processed - 1));
-  const std::string working = Value(run.out, "Candidate #" + std::to_string(processed), "Output");
-  EXPECT_EQ(Value(Read(box.work + "/" + working), "KARVO - Primality Certificate", "Status"), Aborted);
-  run = box.Run({"--no-idle", "certify", working});
+  // A Ctrl-C during the pre-tests ends the candidate before its working file exists.
+  const std::string last = "Candidate #" + std::to_string(processed);
+  const std::string working = Value(run.out, last, "Output");
+  if (!working.empty()) {
+    EXPECT_EQ(Value(Read(box.work + "/" + working), "KARVO - Primality Certificate", "Status"), Aborted);
+  }
+  run = box.Run({"--no-idle", "certify", working.empty() ? Value(run.out, last, "Input") : working});
   EXPECT_TRUE(run.status == 0 && Column(run.out, "Status") == Certified + "|") << run.out;
-  EXPECT_FALSE(fs::exists(box.work + "/" + working));
+  EXPECT_FALSE(!working.empty() && fs::exists(box.work + "/" + working));
 }
 
 // A working file in phase 2 from a real certificate, its first test turned
