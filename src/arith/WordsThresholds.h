@@ -15,6 +15,16 @@ inline constexpr int32_t MulKaratsubaThreshold = 60;   // crossover 56..64 (fast
 inline constexpr int32_t MulToom3Threshold = 270;      // crossover 262..278
 inline constexpr int32_t SqrKaratsubaThreshold = 136;  // crossover 131..140 (fast rows)
 inline constexpr int32_t SqrToom3Threshold = 336;      // crossover 336
+// Low halves of products: rows below this length, above it a full product
+// of the lower parts and two low halves of the upper ones, the upper parts
+// this many eighths of the length.
+inline constexpr int32_t MulLowSplitFrom = 60;
+inline constexpr int32_t MulLowUpperEighths = 3;
+// Products modulo B^k - 1 split in halves down to this many words.
+inline constexpr int32_t MulWrapSplitFrom = 60;
+// Montgomery moduli of this many words and more reduce by two products (a
+// low half and a full product) instead of word by word.
+inline constexpr int32_t RedcByProductsFrom = 256;  // crossover 250..260 (even lengths)
 // From these lengths in words the schoolbook product, the cross products
 // of the square and REDC run as one mulx/adcx/adox loop over limb rows
 // (even lengths only for the last two) instead of the portable two-row pass;

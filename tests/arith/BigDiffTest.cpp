@@ -12,6 +12,7 @@
 
 #include "GmpBridge.h"
 #include "arith/BigMod.h"
+#include "arith/WordsRedc.h"
 
 namespace karvo {
 namespace {
@@ -345,6 +346,22 @@ const Op ops[] = {
     SQUARE("WordsSqrKaratsuba", 2, WordsSqrKaratsuba(d.data(), a.data(), n, s.data())),
     SQUARE("WordsSqrToom3", 5, WordsSqrToom3(d.data(), a.data(), n, s.data())),
 #undef SQUARE
+    OP("WordsMulLow", Three, Any, 0, const int32_t n = std::max(x.Length, 1); auto a = Mag(x, n);
+       auto b = Mag(y, n); std::vector<Word> d(static_cast<size_t>(n));
+       std::vector<Word> s(static_cast<size_t>(WordsMulLowScratchSize(n)) + 1);
+       WordsMulLow(d.data(), a.data(), b.data(), n, s.data()); SetWords(z, d),
+       const auto bits = 32 * std::max<mp_bitcnt_t>(Len(x), 1); MpzValue m;
+       mpz_fdiv_r_2exp(m, Abs(y), bits); mpz_mul(z, Abs(x), m); mpz_fdiv_r_2exp(z, z, bits)),
+    // B^n - 1 may stand for 0 in the result.
+    OP("WordsMulWrap", Three, Any, 0, const int32_t n = std::max(x.Length, 1); auto a = Mag(x, n);
+       auto b = Mag(y, n); std::vector<Word> d(static_cast<size_t>(n));
+       std::vector<Word> s(static_cast<size_t>(WordsMulWrapScratchSize(n)));
+       WordsMulWrap(d.data(), a.data(), b.data(), n, s.data());
+       if (std::count(d.begin(), d.end(), ~Word{0}) == n) { std::fill(d.begin(), d.end(), 0); }
+       SetWords(z, d),
+       const auto bits = 32 * std::max<mp_bitcnt_t>(Len(x), 1); MpzValue m; MpzValue wrap;
+       mpz_fdiv_r_2exp(m, Abs(y), bits); mpz_mul(z, Abs(x), m); mpz_setbit(wrap, bits);
+       mpz_sub_ui(wrap, wrap, 1); mpz_mod(z, z, wrap)),
     OP("WordsMulBasecaseUnbalanced", Three, Any, 0, BigInt& l = x.Length >= y.Length ? x : y;
        BigInt& r = x.Length >= y.Length ? y : x; if (r.Length == 0) { BigSetZero(z); } else {
          std::vector<Word> d(static_cast<size_t>(l.Length + r.Length));
