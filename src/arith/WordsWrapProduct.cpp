@@ -56,11 +56,19 @@ void WordsMulWrap(Word* r, const Word* a, const Word* b, int32_t k, Word* scratc
   AddWrap(ap, a, a + m, m);
   AddWrap(bp, b, b + m, m);
   WordsMulWrap(x1, ap, bp, m, product);
-  // Modulo B^m + 1 the operands are a_lo - a_hi in 0..B^m, so the product of
-  // m + 1 words is at most B^2m and its top beyond word 2m is 0 or 1.
+  // Modulo B^m + 1 the operands are a_lo - a_hi in 0..B^m, so their product
+  // is at most B^2m; a top word of 1 leaves the m words below it zero, so it
+  // adds the other operand once, above an m-word product.
   ap[m] = SubModPlusOne(ap, a, a + m, m);
   bp[m] = SubModPlusOne(bp, b, b + m, m);
-  WordsMul(product, ap, bp, m + 1);
+  WordsMul(product, ap, bp, m);
+  product[2 * m] = 0;
+  if (ap[m] != 0) {
+    product[2 * m] += limbs::AddN(product + m, product + m, bp, m) + bp[m];
+  }
+  if (bp[m] != 0) {
+    product[2 * m] += limbs::AddN(product + m, product + m, ap, m);
+  }
   Word* x2 = product;
   Word top = SubModPlusOne(x2, product, product + m, m);
   top += WordsAddWord(product[2 * m], x2, m);
