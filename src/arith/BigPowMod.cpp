@@ -193,6 +193,21 @@ void PowerWith(const Reducer& reducer, BigInt& x, const BigInt& e) {
   reducer.Leave(x);
 }
 
+// 2^e for e ≥ 2 with residues kept below N: a doubling is one addition and
+// at most one subtraction, so the set bits of e cost next to nothing (the
+// strong base-2 test spends its time here) and no window table is built.
+void PowerOfTwo(const TMontgomery& field, BigInt& x, const BigInt& e) {
+  field.Enter(x, x);
+  for (int32_t bit = BigBitSize(e) - 2; bit >= 0; --bit) {
+    CheckPoll();
+    field.Sqr(x.Words, x.Words);
+    if (BigTestBit(e, bit)) {
+      field.Add(x.Words, x.Words, x.Words);
+    }
+  }
+  field.Leave(x);
+}
+
 // BigPowMod after its argument checks: e ≥ 0, N ≥ 1.
 void PowModChecked(BigInt& x, const BigInt& exponent, const BigInt& modulus, int32_t method) {
   if (method < PowModAuto || method > PowModBarrett) {
@@ -234,7 +249,11 @@ void PowModChecked(BigInt& x, const BigInt& exponent, const BigInt& modulus, int
       PowerWith(TPlainReducer(*N), x, *e);
       break;
     case PowModMontgomery:
-      PowerWith(TMontgomeryReducer(*N, temps[2], temps[3]), x, *e);
+      if (BigEqualsWord(x, 2)) {
+        PowerOfTwo(TMontgomery(*N, temps[2], temps[3]), x, *e);
+      } else {
+        PowerWith(TMontgomeryReducer(*N, temps[2], temps[3]), x, *e);
+      }
       break;
     default:
       PowerWith(TBarrettReducer(*N), x, *e);

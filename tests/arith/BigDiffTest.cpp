@@ -278,6 +278,8 @@ const Op ops[] = {
       OP("PowModWord" #method, ZisX, Modulus, 1152, BigPowModWord(z, W(x), y, method), mpz_powm_ui(z, x, W(x), y))
     POWMOD(PowModAuto), POWMOD(PowModPlain), POWMOD(PowModMontgomery), POWMOD(PowModBarrett),
 #undef POWMOD
+    OP("PowModBase2", ZisX, Modulus, 12, BigInt e; BigAssign(e, z); BigAbs(e); BigSetWord(z, 2);
+       BigPowMod(z, e, y, PowModMontgomery), mpz_powm(z, MpzValue(2), Abs(x), y)),
     {"Jacobi", Three, Domain::Odd, 0,
      [](BigInt& z, BigInt& x, BigInt& y) -> int64_t {
        BigSetZero(z);
