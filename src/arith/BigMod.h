@@ -70,8 +70,8 @@ void BigPowMod(BigInt& x, const BigInt& e, const BigInt& N, int32_t method = Pow
 void BigPowModWord(BigInt& x, Word e, const BigInt& N, int32_t method = PowModAuto);
 
 // The method that PowModAuto picks for N: plain below 4 words; odd N by
-// Montgomery below 640 words, Barrett from there; even N plain below 168
-// words, Barrett from there.
+// Montgomery at every longer length; even N plain below 168 words, Barrett
+// from there.
 int32_t PowModMethodFor(const BigInt& N);
 
 // Window width 1..8 for an exponent of bits bits of which weight are set

@@ -2,6 +2,7 @@
 
 #include "arith/BigMod.h"
 #include "arith/WordsLimbs.h"
+#include "arith/WordsRedc.h"
 #include "arith/WordsThresholds.h"
 
 namespace karvo {
@@ -26,6 +27,11 @@ TMontgomery::TMontgomery(const BigInt& N, BigInt& product, BigInt& rSquared)
   BigRem(rSquared, N);
   BigGrow(rSquared, k_);
   WordsFill(0, rSquared.Words + rSquared.Length, k_ - rSquared.Length);
+  if (k_ >= (k_ % 2 == 0 ? RedcByProductsFrom : RedcByProductsFromOdd)) {
+    redcScratch_.resize(static_cast<size_t>(WordsRedcScratchSize(k_)));
+    minusInverseWords_.resize(static_cast<size_t>(k_));
+    WordsMinusInverse(minusInverseWords_.data(), N.Words, k_, redcScratch_.data());
+  }
 }
 
 void TMontgomery::MulLazy(Word* r, const Word* a, const Word* b) const {
@@ -130,6 +136,11 @@ void TMontgomery::Canonical(Word* r) const {
 // reads a word at or above k, so the late carries change nothing that a step
 // depends on.
 void TMontgomery::Reduce(Word* r) const {
+  if (!minusInverseWords_.empty()) {
+    WordsRedcByProducts(r, product_.Words, N_.Words, minusInverseWords_.data(), k_,
+                        redcScratch_.data());
+    return;
+  }
   Word* t = product_.Words;
   const Word* n = N_.Words;
   const int32_t k = k_;

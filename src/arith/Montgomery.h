@@ -7,6 +7,7 @@
 // keep their values in this form across a whole powering or multiplication.
 
 #include <cstdint>
+#include <vector>
 
 #include "arith/BigInt.h"
 
@@ -56,6 +57,10 @@ class TMontgomery {
   BigInt& product_;
   const BigInt& rSquared_;
   unsigned __int128 minusInverse_;
+  // For long moduli, which reduce by products: -N^-1 mod R in full and the
+  // scratch of the reduction; empty below the threshold.
+  std::vector<Word> minusInverseWords_;
+  mutable std::vector<Word> redcScratch_;
 };
 
 }  // namespace karvo

@@ -121,7 +121,12 @@ void SqrAnySize(Word* dst, const Word* a, int32_t n, Word* scratch);
 // Scratch words that one Toom-3 level keeps for itself: three evaluations of
 // each operand and three of their products, k + 1 and 2k + 2 words each, for
 // pieces of k words. Sub-products use the words after these.
-constexpr int32_t Toom3PieceWords(int32_t n) { return (n + 2) / 3; }
+// Long pieces round up to eight words, so that two Karatsuba levels below
+// still end in whole limbs.
+constexpr int32_t Toom3PieceWords(int32_t n) {
+  const int32_t k = (n + 2) / 3;
+  return k < 64 ? k : (k + 7) & ~7;
+}
 constexpr int32_t Toom3OwnScratch(int32_t n) { return 12 * (Toom3PieceWords(n) + 1); }
 
 }  // namespace karvo::limbs

@@ -12,6 +12,7 @@
 
 #include "GmpBridge.h"
 #include "arith/BigMod.h"
+#include "arith/WordsRedc.h"
 
 namespace karvo {
 namespace {
@@ -59,6 +60,30 @@ std::vector<Word> Mag(const BigInt& x, int32_t n) {
 }
 void SetWords(BigInt& z, const std::vector<Word>& w) { test::BigFromWords(z, w, 0); }
 int32_t Len(Mpz v) { return static_cast<int32_t>((mpz_sizeinbase(v, 2) + 31) / 32) - (mpz_sgn(v) == 0); }
+
+// |v| cut to n words, for one value in three of even n with its high half
+// made its low half plus one: -1 modulo B^(n/2) + 1, the wrap-around
+// product's rare case.
+std::vector<Word> WrapOperand(const BigInt& v, int32_t n) {
+  auto w = Mag(v, n);
+  if (n % 2 == 0 && W(v) % 3 == 0) {
+    std::copy_n(w.begin(), n / 2, w.begin() + n / 2);
+    WordsAddWord(1, w.data() + n / 2, n / 2);
+  }
+  return w;
+}
+void WrapOperand(mpz_ptr r, Mpz v, int32_t n) {
+  const auto half = 16 * static_cast<mp_bitcnt_t>(n);
+  mpz_fdiv_r_2exp(r, Abs(v), 2 * half);
+  if (n % 2 == 0 && W(v) % 3 == 0) {
+    MpzValue high;
+    mpz_fdiv_r_2exp(r, r, half);
+    mpz_add_ui(high, r, 1);
+    mpz_fdiv_r_2exp(high, high, half);
+    mpz_mul_2exp(high, high, half);
+    mpz_add(r, r, high);
+  }
+}
 
 // [U_{k+1} U_k; U_k U_{k-1}] by powers of [P -Q; 1 0] modulo N: U_k and
 // V_k = 2U_{k+1} - P·U_k, independent of the unit's ladders.
@@ -253,6 +278,8 @@ const Op ops[] = {
       OP("PowModWord" #method, ZisX, Modulus, 1152, BigPowModWord(z, W(x), y, method), mpz_powm_ui(z, x, W(x), y))
     POWMOD(PowModAuto), POWMOD(PowModPlain), POWMOD(PowModMontgomery), POWMOD(PowModBarrett),
 #undef POWMOD
+    OP("PowModBase2", ZisX, Modulus, 12, BigInt e; BigAssign(e, z); BigAbs(e); BigSetWord(z, 2);
+       BigPowMod(z, e, y, PowModMontgomery), mpz_powm(z, MpzValue(2), Abs(x), y)),
     {"Jacobi", Three, Domain::Odd, 0,
      [](BigInt& z, BigInt& x, BigInt& y) -> int64_t {
        BigSetZero(z);
@@ -345,6 +372,22 @@ const Op ops[] = {
     SQUARE("WordsSqrKaratsuba", 2, WordsSqrKaratsuba(d.data(), a.data(), n, s.data())),
     SQUARE("WordsSqrToom3", 5, WordsSqrToom3(d.data(), a.data(), n, s.data())),
 #undef SQUARE
+    OP("WordsMulLow", Three, Any, 0, const int32_t n = std::max(x.Length, 1); auto a = Mag(x, n);
+       auto b = Mag(y, n); std::vector<Word> d(static_cast<size_t>(n));
+       std::vector<Word> s(static_cast<size_t>(WordsMulLowScratchSize(n)) + 1);
+       WordsMulLow(d.data(), a.data(), b.data(), n, s.data()); SetWords(z, d),
+       const auto bits = 32 * std::max<mp_bitcnt_t>(Len(x), 1); MpzValue m;
+       mpz_fdiv_r_2exp(m, Abs(y), bits); mpz_mul(z, Abs(x), m); mpz_fdiv_r_2exp(z, z, bits)),
+    // B^n - 1 may stand for 0 in the result.
+    OP("WordsMulWrap", Three, Any, 0, const int32_t n = std::max(x.Length, 1);
+       auto a = WrapOperand(x, n); auto b = WrapOperand(y, n); std::vector<Word> d(a.size());
+       std::vector<Word> s(static_cast<size_t>(WordsMulWrapScratchSize(n)));
+       WordsMulWrap(d.data(), a.data(), b.data(), n, s.data());
+       if (std::count(d.begin(), d.end(), ~Word{0}) == n) { std::fill(d.begin(), d.end(), 0); }
+       SetWords(z, d),
+       const int32_t n = std::max(Len(x), 1); MpzValue a; MpzValue b; MpzValue wrap;
+       WrapOperand(a, x, n); WrapOperand(b, y, n); mpz_mul(z, a, b);
+       mpz_setbit(wrap, 32 * static_cast<mp_bitcnt_t>(n)); mpz_sub_ui(wrap, wrap, 1); mpz_mod(z, z, wrap)),
     OP("WordsMulBasecaseUnbalanced", Three, Any, 0, BigInt& l = x.Length >= y.Length ? x : y;
        BigInt& r = x.Length >= y.Length ? y : x; if (r.Length == 0) { BigSetZero(z); } else {
          std::vector<Word> d(static_cast<size_t>(l.Length + r.Length));

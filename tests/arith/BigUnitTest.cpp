@@ -12,7 +12,6 @@
 #include "arith/BigMod.h"
 #include "arith/BigTempPool.h"
 #include "arith/ProbablePrime.h"
-#include "arith/WordsLimbs.h"
 #include "base/Errors.h"
 
 namespace karvo {
@@ -128,12 +127,10 @@ TEST(BigUnitTest, FixedTablesAndSmallForms) {
     SplitOddPart(v, s, t);
     EXPECT_TRUE((1 << s) * (2 * t + 1) == v && s >= 0 && t >= 0) << v;
   }
-  // Odd moduli: the method on the portable loops, then on the fast rows.
-  constexpr int32_t P = PowModPlain, M = PowModMontgomery, B = PowModBarrett;
-  const int32_t rows[][3] = {{3, P, P},   {4, M, M},   {167, M, M},  {168, M, M},
-                             {639, M, M}, {640, B, M}, {1151, B, M}, {1152, B, B}};
-  for (const auto& [words, portable, fast] : rows) {
-    const int32_t method = limbs::UseAdxRows ? fast : portable;
+  // Odd moduli: Montgomery from four words on, at any length.
+  constexpr int32_t P = PowModPlain, M = PowModMontgomery;
+  const int32_t rows[][2] = {{3, P}, {4, M}, {167, M}, {168, M}, {1152, M}, {4096, M}};
+  for (const auto& [words, method] : rows) {
     BigInt N;
     BigSetZero(N);
     BigSetBit(N, 32 * words - 1);
