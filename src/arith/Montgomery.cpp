@@ -123,10 +123,11 @@ void TMontgomery::Canonical(Word* r) const {
   }
 }
 
-// Four words are cleared per step with a 128-bit multiplier (two by the
-// fast rows, for even k), then two and one at the end as k requires; the
-// carry of each step, due at word k above its start, is parked in the words
-// the step has just cleared and all of them are added at the end. No step
+// Short even lengths go by columns on mulx. Otherwise four words are
+// cleared per step with a 128-bit multiplier (two by the fast rows, for
+// even k), then two and one at the end as k requires; the carry of each
+// step, due at word k above its start, is parked in the words the step has
+// just cleared and all of them are added at the end. No step
 // reads a word at or above k, so the late carries change nothing that a step
 // depends on.
 void TMontgomery::Reduce(Word* r) const {
@@ -134,6 +135,12 @@ void TMontgomery::Reduce(Word* r) const {
   const Word* n = N_.Words;
   const int32_t k = k_;
   int32_t i = 0;
+  if (limbs::UseAdxRows && k <= AdxRedcColumnsTo && k % 2 == 0) {
+    if (limbs::ColumnRedc(r, t, n, k >> 1, static_cast<Limb>(minusInverse_)) != 0) {
+      limbs::SubN(r, r, n, k);
+    }
+    return;
+  }
   if (limbs::UseAdxRows && k >= AdxRedcFrom && k % 2 == 0) {
     i = k;
     limbs::AdxRedcRows(t, n, k >> 1, static_cast<Limb>(minusInverse_));

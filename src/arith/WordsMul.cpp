@@ -177,16 +177,56 @@ void WordsMulBasecase(Word* dst, const Word* a, const Word* b, int32_t bn, int32
   }
 }
 
+namespace {
+
+// The square of an even number of words, m ≥ 2 limbs, on the fast rows: the
+// cross products a_i·a_j (i < j) once each, row i above limb 2i+1, then
+// one pass that doubles them and adds the squares.
+void AdxSqr(Word* dst, const Word* a, int32_t m) {
+  Store64(dst, 0);
+  Store64(dst + 4 * m - 2, 0);
+  Store64(dst + 2 * m, limbs::AdxRow<false>(dst + 2, a + 2, m - 1, Load64(a)));
+  if (m > 2) {
+    limbs::AdxSqrRows(dst + 6, a + 4, m - 2, a + 2);
+  }
+  limbs::AdxSqrDiagonal(dst, a, m);
+}
+
+// An odd length by columns takes a zero word on top; the limb of the square
+// above 2n words is then zero.
+void ColumnSqrOdd(Word* dst, const Word* a, int32_t n) {
+  Word padded[AdxSqrRowsFrom];
+  Word square[2 * AdxSqrRowsFrom];
+  WordsCopy(a, padded, n);
+  padded[n] = 0;
+  limbs::ColumnSqr(square, padded, (n + 1) >> 1);
+  WordsCopy(square, dst, 2 * n);
+}
+
+}  // namespace
+
 void WordsSqrBasecase(Word* dst, const Word* a, int32_t n) {
   if (n == 1) {
     Store64(dst, DWord{a[0]} * a[0]);
     return;
   }
-  if (limbs::UseAdxRows && (n & 1) != 0 && n > AdxSqrRowsFrom) {
-    // The fast loop takes whole limbs: with a = e + t·B^(n-1), a^2 is e^2
-    // plus t·e·B^(n-1) plus t·a·B^(n-1).
+  if (limbs::UseAdxRows && n >= AdxSqrColumnsFrom && n < AdxSqrRowsFrom) {
+    if ((n & 1) == 0) {
+      limbs::ColumnSqr(dst, a, n >> 1);
+    } else {
+      ColumnSqrOdd(dst, a, n);
+    }
+    return;
+  }
+  if (limbs::UseAdxRows && n >= AdxSqrRowsFrom) {
+    if ((n & 1) == 0) {
+      AdxSqr(dst, a, n >> 1);
+      return;
+    }
+    // The rows take whole limbs: with a = e + t·B^(n-1), a^2 is e^2 plus
+    // t·e·B^(n-1) plus t·a·B^(n-1).
     const Word top = a[n - 1];
-    WordsSqrBasecase(dst, a, n - 1);
+    AdxSqr(dst, a, (n - 1) >> 1);
     dst[2 * n - 2] = WordsAddMulWord(dst + n - 1, a, n - 1, top);
     dst[2 * n - 1] = WordsAddMulWord(dst + n - 1, a, n, top);
     return;
@@ -204,14 +244,7 @@ void WordsSqrBasecase(Word* dst, const Word* a, int32_t n) {
     Store64(dst + 2 * n - 2, 0);
   }
   int32_t i = 0;
-  if (limbs::UseAdxRows && !odd && n >= AdxSqrRowsFrom) {
-    // All rows in whole limbs: the first alone, the others in one loop.
-    Store64(dst + n, limbs::Mul1(dst + 2, a + 2, n - 2, Load64(a)));
-    if (rows > 1) {
-      limbs::AdxSqrRows(dst + 6, a + 4, m - 2, a + 2);
-    }
-    i = rows;
-  } else if (rows >= 2) {
+  if (rows >= 2) {
     MulRows2<false>(dst + 2, a + 2, n - 2, Load64(a), Load64(a + 2), false, true, dst + n);
     i = 2;
   } else if (rows == 1) {

@@ -1,0 +1,134 @@
+// Squares and REDC by columns (product scanning) on mulx, fully unrolled for
+// each length: every column's products are summed in three registers and
+// only the finished limb is stored. Short rows spend more on their set-up
+// and on passing partial results through memory than on their products;
+// columns have neither, at the price of code that grows with the square of
+// the length, so they serve the short lengths only.
+
+#include <array>
+#include <utility>
+
+#include "arith/WordsLimbs.h"
+#include "arith/WordsThresholds.h"
+
+namespace karvo::limbs {
+
+namespace {
+
+// (s2, s1, s0) += x·y. Written out because g++ parks the carries of its own
+// add-with-carry chains in memory here.
+inline void AddProduct(Limb x, Limb y, Limb& s0, Limb& s1, Limb& s2) {
+  Limb lo;
+  Limb hi;
+  asm("mulx %[y], %[lo], %[hi]\n\t"
+      "add %[lo], %[s0]\n\t"
+      "adc %[hi], %[s1]\n\t"
+      "adc $0, %[s2]"
+      : [s0] "+r"(s0), [s1] "+r"(s1), [s2] "+r"(s2), [lo] "=&r"(lo), [hi] "=&r"(hi)
+      : "d"(x), [y] "rm"(y)
+      : "cc");
+}
+
+// (s2, s1, s0) += x.
+inline void AddLimb(Limb x, Limb& s0, Limb& s1, Limb& s2) {
+  asm("add %[x], %[s0]\n\t"
+      "adc $0, %[s1]\n\t"
+      "adc $0, %[s2]"
+      : [s0] "+r"(s0), [s1] "+r"(s1), [s2] "+r"(s2)
+      : [x] "rm"(x)
+      : "cc");
+}
+
+// (s2, s1, s0) := 2·(s2, s1, s0) + (c1, c0).
+inline void DoubleAndAdd(Limb c0, Limb c1, Limb& s0, Limb& s1, Limb& s2) {
+  asm("add %[s0], %[s0]\n\t"
+      "adc %[s1], %[s1]\n\t"
+      "adc %[s2], %[s2]\n\t"
+      "add %[c0], %[s0]\n\t"
+      "adc %[c1], %[s1]\n\t"
+      "adc $0, %[s2]"
+      : [s0] "+r"(s0), [s1] "+r"(s1), [s2] "+r"(s2)
+      : [c0] "r"(c0), [c1] "r"(c1)
+      : "cc");
+}
+
+// Column k of a square: the cross products a_i·a_(k-i), i < k - i, once,
+// then doubled with the carry (c1, c0) of column k-1 added, then the square
+// of the middle limb.
+template <int32_t M>
+void ColumnSqr(Word* dst, const Word* a) {
+  Limb c0 = 0;
+  Limb c1 = 0;
+#pragma GCC unroll 64
+  for (int32_t k = 0; k < 2 * M - 1; ++k) {
+    Limb s0 = 0;
+    Limb s1 = 0;
+    Limb s2 = 0;
+#pragma GCC unroll 32
+    for (int32_t i = k < M ? 0 : k - M + 1; i < k - i; ++i) {
+      AddProduct(Load64(a + 2 * i), Load64(a + 2 * (k - i)), s0, s1, s2);
+    }
+    DoubleAndAdd(c0, c1, s0, s1, s2);
+    if (k % 2 == 0) {
+      const Limb x = Load64(a + k);
+      AddProduct(x, x, s0, s1, s2);
+    }
+    Store64(dst + 2 * k, s0);
+    c0 = s1;
+    c1 = s2;
+  }
+  Store64(dst + 4 * M - 2, c0);
+}
+
+// Column i of REDC adds t_i and the products u_j·n_(i-j); below M it then
+// picks u_i to clear the column's low limb and keeps it in t_i, which no
+// later column reads; from M on the low limb is limb i-M of the result.
+template <int32_t M>
+Limb ColumnRedc(Word* r, Word* t, const Word* n, Limb minusInverse) {
+  Limb u[M];
+  Limb s0 = 0;
+  Limb s1 = 0;
+  Limb s2 = 0;
+#pragma GCC unroll 64
+  for (int32_t i = 0; i < 2 * M; ++i) {
+    AddLimb(Load64(t + 2 * i), s0, s1, s2);
+#pragma GCC unroll 32
+    for (int32_t j = i < M ? 0 : i - M + 1; j < i && j < M; ++j) {
+      AddProduct(u[j], Load64(n + 2 * (i - j)), s0, s1, s2);
+    }
+    if (i < M) {
+      u[i] = s0 * minusInverse;
+      AddProduct(u[i], Load64(n), s0, s1, s2);
+    } else {
+      Store64(r + 2 * (i - M), s0);
+    }
+    s0 = s1;
+    s1 = s2;
+    s2 = 0;
+  }
+  return s0;
+}
+
+template <int32_t... M>
+constexpr auto SqrTable(std::integer_sequence<int32_t, M...>) {
+  return std::array<void (*)(Word*, const Word*), sizeof...(M)>{&ColumnSqr<M + 1>...};
+}
+
+template <int32_t... M>
+constexpr auto RedcTable(std::integer_sequence<int32_t, M...>) {
+  return std::array<Limb (*)(Word*, Word*, const Word*, Limb), sizeof...(M)>{
+      &ColumnRedc<M + 1>...};
+}
+
+constexpr auto Squares = SqrTable(std::make_integer_sequence<int32_t, ColumnLimbsTo>());
+constexpr auto Reductions = RedcTable(std::make_integer_sequence<int32_t, ColumnLimbsTo>());
+
+}  // namespace
+
+void ColumnSqr(Word* dst, const Word* a, int32_t m) { Squares[m - 1](dst, a); }
+
+Limb ColumnRedc(Word* r, Word* t, const Word* n, int32_t m, Limb minusInverse) {
+  return Reductions[m - 1](r, t, n, minusInverse);
+}
+
+}  // namespace karvo::limbs
