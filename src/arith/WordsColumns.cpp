@@ -1,6 +1,6 @@
-// Squares and REDC by columns (product scanning) on mulx, fully unrolled for
-// each length: every column's products are summed in three registers and
-// only the finished limb is stored. Short rows spend more on their set-up
+// Products, squares and REDC by columns (product scanning) on mulx, fully
+// unrolled for each length: every column's products are summed in three
+// registers and only the finished limb is stored. Short rows spend more on their set-up
 // and on passing partial results through memory than on their products;
 // columns have neither, at the price of code that grows with the square of
 // the length, so they serve the short lengths only.
@@ -80,6 +80,26 @@ void ColumnSqr(Word* dst, const Word* a) {
   Store64(dst + 4 * M - 2, c0);
 }
 
+// Column k of a product: the carry of column k-1 and a_i·b_(k-i).
+template <int32_t M>
+void ColumnMul(Word* dst, const Word* a, const Word* b) {
+  Limb s0 = 0;
+  Limb s1 = 0;
+  Limb s2 = 0;
+#pragma GCC unroll 64
+  for (int32_t k = 0; k < 2 * M - 1; ++k) {
+#pragma GCC unroll 32
+    for (int32_t i = k < M ? 0 : k - M + 1; i <= k && i < M; ++i) {
+      AddProduct(Load64(a + 2 * i), Load64(b + 2 * (k - i)), s0, s1, s2);
+    }
+    Store64(dst + 2 * k, s0);
+    s0 = s1;
+    s1 = s2;
+    s2 = 0;
+  }
+  Store64(dst + 4 * M - 2, s0);
+}
+
 // Column i of REDC adds t_i and the products u_j·n_(i-j); below M it then
 // picks u_i to clear the column's low limb and keeps it in t_i, which no
 // later column reads; from M on the low limb is limb i-M of the result.
@@ -115,17 +135,26 @@ constexpr auto SqrTable(std::integer_sequence<int32_t, M...>) {
 }
 
 template <int32_t... M>
+constexpr auto MulTable(std::integer_sequence<int32_t, M...>) {
+  return std::array<void (*)(Word*, const Word*, const Word*), sizeof...(M)>{
+      &ColumnMul<M + 1>...};
+}
+
+template <int32_t... M>
 constexpr auto RedcTable(std::integer_sequence<int32_t, M...>) {
   return std::array<Limb (*)(Word*, Word*, const Word*, Limb), sizeof...(M)>{
       &ColumnRedc<M + 1>...};
 }
 
 constexpr auto Squares = SqrTable(std::make_integer_sequence<int32_t, ColumnLimbsTo>());
+constexpr auto Products = MulTable(std::make_integer_sequence<int32_t, ColumnLimbsTo>());
 constexpr auto Reductions = RedcTable(std::make_integer_sequence<int32_t, ColumnLimbsTo>());
 
 }  // namespace
 
 void ColumnSqr(Word* dst, const Word* a, int32_t m) { Squares[m - 1](dst, a); }
+
+void ColumnMul(Word* dst, const Word* a, const Word* b, int32_t m) { Products[m - 1](dst, a, b); }
 
 Limb ColumnRedc(Word* r, Word* t, const Word* n, int32_t m, Limb minusInverse) {
   return Reductions[m - 1](r, t, n, minusInverse);

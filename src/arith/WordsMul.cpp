@@ -115,9 +115,31 @@ void SmallProduct(Word* dst, const Word* a, const Word* b, int32_t bn, int32_t a
   }
 }
 
+// Odd lengths by columns take a zero word on top of each operand; the limb
+// of the product above 2n words is then zero.
+void ColumnMulOdd(Word* dst, const Word* a, const Word* b, int32_t n) {
+  Word paddedA[AdxMulColumnsTo + 1];
+  Word paddedB[AdxMulColumnsTo + 1];
+  Word product[2 * AdxMulColumnsTo + 2];
+  WordsCopy(a, paddedA, n);
+  WordsCopy(b, paddedB, n);
+  paddedA[n] = 0;
+  paddedB[n] = 0;
+  limbs::ColumnMul(product, paddedA, paddedB, (n + 1) >> 1);
+  WordsCopy(product, dst, 2 * n);
+}
+
 }  // namespace
 
 void WordsMulBasecase(Word* dst, const Word* a, const Word* b, int32_t bn, int32_t an) {
+  if (limbs::UseAdxRows && an == bn && an >= AdxMulColumnsFrom && an <= AdxMulColumnsTo) {
+    if ((an & 1) == 0) {
+      limbs::ColumnMul(dst, a, b, an >> 1);
+    } else {
+      ColumnMulOdd(dst, a, b, an);
+    }
+    return;
+  }
   if (an <= 2) {
     SmallProduct(dst, a, b, bn, an);
     return;

@@ -5,15 +5,16 @@
 namespace karvo {
 
 // Operand lengths in 32-bit words at which the product and the square switch
-// method, from karvo-bench-thresholds on the 2-core EPYC build machine (each
-// crossover measured with the thresholds below in use for the recursion).
-// With the mulx/adcx/adox rows the schoolbook wins longer; lengths 2 mod 4,
-// whose Karatsuba halves are odd, stay with it longest.
-// The schoolbook square forms each cross product once, so Karatsuba pays
-// for squares only much later than for products.
-inline constexpr int32_t MulKaratsubaThreshold = 60;   // crossover 56..64 (fast rows)
+// method, from karvo-bench-thresholds and sweeps of the same kind on the
+// 2-core EPYC build machine (each crossover measured with the thresholds
+// below in use for the recursion). Under Karatsuba the basecase runs by
+// columns (below): from 48 words Karatsuba wins by 5..11% at lengths 0 mod 4
+// and still loses by 6..18% up to 62 at lengths 2 mod 4, whose halves are
+// odd. The column square beats Karatsuba up to 64 words, where the columns
+// end; from there Karatsuba takes 0.74..0.92 of the rows' time.
+inline constexpr int32_t MulKaratsubaThreshold = 60;   // crossover 48..64
 inline constexpr int32_t MulToom3Threshold = 270;      // crossover 262..278
-inline constexpr int32_t SqrKaratsubaThreshold = 136;  // crossover 131..140 (fast rows)
+inline constexpr int32_t SqrKaratsubaThreshold = 65;   // crossover 65
 inline constexpr int32_t SqrToom3Threshold = 336;      // crossover 336
 // From these lengths in words the schoolbook product, the cross products
 // of the square and REDC run as one mulx/adcx/adox loop over limb rows
@@ -21,15 +22,19 @@ inline constexpr int32_t SqrToom3Threshold = 336;      // crossover 336
 // below, the fixed cost of each row outweighs its faster limbs.
 inline constexpr int32_t AdxMulRowsFrom = 14;  // crossover 10..14 over three runs
 inline constexpr int32_t AdxRedcFrom = 8;      // crossover 6..10 (product and REDC together)
-// Squares of AdxSqrColumnsFrom up to AdxSqrRowsFrom words, and REDC of even
-// lengths up to AdxRedcColumnsTo words, go by columns (unrolled code for each
-// length up to ColumnLimbsTo limbs) ahead of the rows. Columns beat the rows
-// at every length they are built for (squares 0.73 of the rows at 64 words,
-// REDC 0.97); beyond, the code would outgrow the instruction cache.
+// Ahead of the rows, squares from AdxSqrColumnsFrom to below AdxSqrRowsFrom
+// words, products of two equal lengths in AdxMulColumnsFrom..AdxMulColumnsTo
+// and REDC of even lengths up to AdxRedcColumnsTo go by columns: unrolled
+// code for each length up to ColumnLimbsTo limbs, which beats the rows at
+// every length it is built for; longer, the code would outgrow the
+// instruction cache.
 inline constexpr int32_t ColumnLimbsTo = 32;
-inline constexpr int32_t AdxSqrColumnsFrom = 4;   // the portable loop takes 1.7x as long at 4
-inline constexpr int32_t AdxSqrRowsFrom = 65;     // columns still 0.73 of the rows at 64
-inline constexpr int32_t AdxRedcColumnsTo = 64;   // columns 0.92..0.97 of the rows at 8..64
-static_assert(AdxSqrRowsFrom <= 2 * ColumnLimbsTo + 1 && AdxRedcColumnsTo <= 2 * ColumnLimbsTo);
+inline constexpr int32_t AdxSqrColumnsFrom = 4;  // portable loop 1.7x the time at 4 words
+inline constexpr int32_t AdxSqrRowsFrom = 65;    // columns 0.73 of the rows' time at 64
+inline constexpr int32_t AdxMulColumnsFrom = 3;  // portable loop 1.5x the time at 4 words
+inline constexpr int32_t AdxMulColumnsTo = 64;   // columns 0.94 of the rows' time at 62
+inline constexpr int32_t AdxRedcColumnsTo = 64;  // columns 0.92..0.97 of the rows' at 8..64
+static_assert(AdxSqrRowsFrom <= 2 * ColumnLimbsTo + 1 && AdxMulColumnsTo <= 2 * ColumnLimbsTo &&
+              AdxRedcColumnsTo <= 2 * ColumnLimbsTo);
 
 }  // namespace karvo
