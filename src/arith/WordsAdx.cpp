@@ -220,9 +220,9 @@ void AdxSqrDiagonal(Word* dst, const Word* a, int32_t aLimbs) {
       : "rdx", "cc", "memory");
 }
 
-void AdxRedcRows(Word* t, const Word* n, int32_t nLimbs, Limb minusInverse) {
+void AdxRedcRows(Word* t, const Word* n, int32_t nLimbs, int32_t rows, Limb minusInverse) {
   const RowShape shape(nLimbs);
-  int64_t left = nLimbs;
+  int64_t left = rows;
   const Word* from = n;
   Word* row = t;
   AdxRegisters regs;

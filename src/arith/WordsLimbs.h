@@ -96,10 +96,10 @@ void AdxSqrRows(Word* dst, const Word* a, int32_t aLimbs, const Word* b);
 // cross products of a square, doubled, completed by its diagonal. The result
 // must fit (it does when dst held the cross products of {a, aLimbs}).
 void AdxSqrDiagonal(Word* dst, const Word* a, int32_t aLimbs);
-// The steps of REDC: for j = 0..nLimbs-1, u := t_j·minusInverse mod 2^64,
+// The steps of REDC: for j = 0..rows-1, u := t_j·minusInverse mod 2^64,
 // {t + j limbs, nLimbs} += {n, nLimbs}·u (which clears t_j), and the limb
 // above, due at limb j + nLimbs, parked at t_j.
-void AdxRedcRows(Word* t, const Word* n, int32_t nLimbs, Limb minusInverse);
+void AdxRedcRows(Word* t, const Word* n, int32_t nLimbs, int32_t rows, Limb minusInverse);
 
 // Column by column on mulx, for 1 ≤ m ≤ ColumnLimbsTo limbs: {dst, 2m limbs}
 // := {a, m limbs}^2 or {a, m limbs}·{b, m limbs} (dst apart from both); REDC of {t, 2m limbs} (t
