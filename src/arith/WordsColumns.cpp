@@ -29,22 +29,18 @@ inline void AddProduct(Limb x, Limb y, Limb& s0, Limb& s1, Limb& s2) {
       : "cc");
 }
 
-// (s2, s1, s0) += x.
-inline void AddLimb(Limb x, Limb& s0, Limb& s1, Limb& s2) {
-  asm("add %[x], %[s0]\n\t"
-      "adc $0, %[s1]\n\t"
-      "adc $0, %[s2]"
-      : [s0] "+r"(s0), [s1] "+r"(s1), [s2] "+r"(s2)
-      : [x] "rm"(x)
-      : "cc");
-}
-
-// (s2, s1, s0) := 2·(s2, s1, s0) + (c1, c0).
+// (s2, s1, s0) := (s2, s1, s0) [doubled] + (c1, c0).
+template <bool Double>
 inline void DoubleAndAdd(Limb c0, Limb c1, Limb& s0, Limb& s1, Limb& s2) {
-  asm("add %[s0], %[s0]\n\t"
-      "adc %[s1], %[s1]\n\t"
-      "adc %[s2], %[s2]\n\t"
-      "add %[c0], %[s0]\n\t"
+  if constexpr (Double) {
+    asm("add %[s0], %[s0]\n\t"
+        "adc %[s1], %[s1]\n\t"
+        "adc %[s2], %[s2]"
+        : [s0] "+r"(s0), [s1] "+r"(s1), [s2] "+r"(s2)
+        :
+        : "cc");
+  }
+  asm("add %[c0], %[s0]\n\t"
       "adc %[c1], %[s1]\n\t"
       "adc $0, %[s2]"
       : [s0] "+r"(s0), [s1] "+r"(s1), [s2] "+r"(s2)
@@ -68,7 +64,7 @@ void ColumnSqr(Word* dst, const Word* a) {
     for (int32_t i = k < M ? 0 : k - M + 1; i < k - i; ++i) {
       AddProduct(Load64(a + 2 * i), Load64(a + 2 * (k - i)), s0, s1, s2);
     }
-    DoubleAndAdd(c0, c1, s0, s1, s2);
+    DoubleAndAdd<true>(c0, c1, s0, s1, s2);
     if (k % 2 == 0) {
       const Limb x = Load64(a + k);
       AddProduct(x, x, s0, s1, s2);
@@ -80,53 +76,58 @@ void ColumnSqr(Word* dst, const Word* a) {
   Store64(dst + 4 * M - 2, c0);
 }
 
-// Column k of a product: the carry of column k-1 and a_i·b_(k-i).
+// Column k of a product: a_i·b_(k-i), then the carry of column k-1.
 template <int32_t M>
 void ColumnMul(Word* dst, const Word* a, const Word* b) {
-  Limb s0 = 0;
-  Limb s1 = 0;
-  Limb s2 = 0;
+  Limb c0 = 0;
+  Limb c1 = 0;
 #pragma GCC unroll 64
   for (int32_t k = 0; k < 2 * M - 1; ++k) {
+    Limb s0 = 0;
+    Limb s1 = 0;
+    Limb s2 = 0;
 #pragma GCC unroll 32
     for (int32_t i = k < M ? 0 : k - M + 1; i <= k && i < M; ++i) {
       AddProduct(Load64(a + 2 * i), Load64(b + 2 * (k - i)), s0, s1, s2);
     }
+    DoubleAndAdd<false>(c0, c1, s0, s1, s2);
     Store64(dst + 2 * k, s0);
-    s0 = s1;
-    s1 = s2;
-    s2 = 0;
+    c0 = s1;
+    c1 = s2;
   }
-  Store64(dst + 4 * M - 2, s0);
+  Store64(dst + 4 * M - 2, c0);
 }
 
-// Column i of REDC adds t_i and the products u_j·n_(i-j); below M it then
-// picks u_i to clear the column's low limb and keeps it in t_i, which no
-// later column reads; from M on the low limb is limb i-M of the result.
+// Column i of REDC adds t_i, the products u_j·n_(i-j) and the carry of
+// column i-1; below M it then picks u_i to clear the column's low limb,
+// from M on the low limb is limb i-M of the result. Each column sums into
+// fresh registers and takes the carry last, so its products need not wait
+// for the chain of u through the column before.
 template <int32_t M>
-Limb ColumnRedc(Word* r, Word* t, const Word* n, Limb minusInverse) {
+Limb ColumnRedc(Word* r, const Word* t, const Word* n, Limb minusInverse) {
   Limb u[M];
-  Limb s0 = 0;
-  Limb s1 = 0;
-  Limb s2 = 0;
+  Limb c0 = 0;
+  Limb c1 = 0;
 #pragma GCC unroll 64
   for (int32_t i = 0; i < 2 * M; ++i) {
-    AddLimb(Load64(t + 2 * i), s0, s1, s2);
+    Limb s0 = Load64(t + 2 * i);
+    Limb s1 = 0;
+    Limb s2 = 0;
 #pragma GCC unroll 32
     for (int32_t j = i < M ? 0 : i - M + 1; j < i && j < M; ++j) {
       AddProduct(u[j], Load64(n + 2 * (i - j)), s0, s1, s2);
     }
+    DoubleAndAdd<false>(c0, c1, s0, s1, s2);
     if (i < M) {
       u[i] = s0 * minusInverse;
       AddProduct(u[i], Load64(n), s0, s1, s2);
     } else {
       Store64(r + 2 * (i - M), s0);
     }
-    s0 = s1;
-    s1 = s2;
-    s2 = 0;
+    c0 = s1;
+    c1 = s2;
   }
-  return s0;
+  return c0;
 }
 
 template <int32_t... M>
@@ -142,7 +143,7 @@ constexpr auto MulTable(std::integer_sequence<int32_t, M...>) {
 
 template <int32_t... M>
 constexpr auto RedcTable(std::integer_sequence<int32_t, M...>) {
-  return std::array<Limb (*)(Word*, Word*, const Word*, Limb), sizeof...(M)>{
+  return std::array<Limb (*)(Word*, const Word*, const Word*, Limb), sizeof...(M)>{
       &ColumnRedc<M + 1>...};
 }
 
@@ -156,7 +157,7 @@ void ColumnSqr(Word* dst, const Word* a, int32_t m) { Squares[m - 1](dst, a); }
 
 void ColumnMul(Word* dst, const Word* a, const Word* b, int32_t m) { Products[m - 1](dst, a, b); }
 
-Limb ColumnRedc(Word* r, Word* t, const Word* n, int32_t m, Limb minusInverse) {
+Limb ColumnRedc(Word* r, const Word* t, const Word* n, int32_t m, Limb minusInverse) {
   return Reductions[m - 1](r, t, n, minusInverse);
 }
 

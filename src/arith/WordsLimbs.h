@@ -102,12 +102,12 @@ void AdxSqrDiagonal(Word* dst, const Word* a, int32_t aLimbs);
 void AdxRedcRows(Word* t, const Word* n, int32_t nLimbs, int32_t rows, Limb minusInverse);
 
 // Column by column on mulx, for 1 ≤ m ≤ ColumnLimbsTo limbs: {dst, 2m limbs}
-// := {a, m limbs}^2 or {a, m limbs}·{b, m limbs} (dst apart from both); REDC of {t, 2m limbs} (t
-// destroyed) modulo {n, m limbs} into {r, m limbs} (apart from t), returning
-// the limb above r (0 or 1).
+// := {a, m limbs}^2 or {a, m limbs}·{b, m limbs} (dst apart from both); and
+// REDC of {t, 2m limbs} modulo {n, m limbs} into {r, m limbs} (apart from
+// t), returning the limb above r (0 or 1).
 void ColumnSqr(Word* dst, const Word* a, int32_t m);
 void ColumnMul(Word* dst, const Word* a, const Word* b, int32_t m);
-Limb ColumnRedc(Word* r, Word* t, const Word* n, int32_t m, Limb minusInverse);
+Limb ColumnRedc(Word* r, const Word* t, const Word* n, int32_t m, Limb minusInverse);
 
 // {dst, n} := {src, n}·k (dst may equal src); returns the part above word
 // n-1, which for odd n may exceed 32 bits.

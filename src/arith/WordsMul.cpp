@@ -466,8 +466,12 @@ void SqrAnySize(Word* dst, const Word* a, int32_t n, Word* scratch) {
 
 }  // namespace limbs
 
+// Short lengths skip the scratch, whose stack frame costs more than their
+// product.
 void WordsMul(Word* dst, const Word* a, const Word* b, int32_t n) {
-  if (n < MulToom3Threshold) {
+  if (n < MulKaratsubaThreshold) {
+    WordsMulBasecase(dst, a, b, n, n);
+  } else if (n < MulToom3Threshold) {
     Word scratch[StackScratchWords];
     limbs::MulAnySize(dst, a, b, n, scratch);
   } else {
@@ -476,7 +480,9 @@ void WordsMul(Word* dst, const Word* a, const Word* b, int32_t n) {
 }
 
 void WordsSqr(Word* dst, const Word* a, int32_t n) {
-  if (n < SqrToom3Threshold) {
+  if (n < SqrKaratsubaThreshold) {
+    WordsSqrBasecase(dst, a, n);
+  } else if (n < SqrToom3Threshold) {
     Word scratch[StackScratchWords];
     limbs::SqrAnySize(dst, a, n, scratch);
   } else {
