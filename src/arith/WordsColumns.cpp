@@ -48,11 +48,12 @@ inline void DoubleAndAdd(Limb c0, Limb c1, Limb& s0, Limb& s1, Limb& s2) {
       : "cc");
 }
 
-// Column k of a square: the cross products a_i·a_(k-i), i < k - i, once,
-// then doubled with the carry (c1, c0) of column k-1 added, then the square
-// of the middle limb.
-template <int32_t M>
-void ColumnSqr(Word* dst, const Word* a) {
+// Column k of a product: a_i·b_(k-i), then the carry (c1, c0) of column
+// k-1. For a square (b = a) the cross products a_i·a_(k-i), i < k - i, are
+// formed once and doubled before the carry, then the square of the middle
+// limb is added.
+template <int32_t M, bool Square>
+void ColumnProduct(Word* dst, const Word* a, const Word* b) {
   Limb c0 = 0;
   Limb c1 = 0;
 #pragma GCC unroll 64
@@ -61,36 +62,14 @@ void ColumnSqr(Word* dst, const Word* a) {
     Limb s1 = 0;
     Limb s2 = 0;
 #pragma GCC unroll 32
-    for (int32_t i = k < M ? 0 : k - M + 1; i < k - i; ++i) {
-      AddProduct(Load64(a + 2 * i), Load64(a + 2 * (k - i)), s0, s1, s2);
+    for (int32_t i = k < M ? 0 : k - M + 1; Square ? i < k - i : i <= k && i < M; ++i) {
+      AddProduct(Load64(a + 2 * i), Load64(b + 2 * (k - i)), s0, s1, s2);
     }
-    DoubleAndAdd<true>(c0, c1, s0, s1, s2);
-    if (k % 2 == 0) {
+    DoubleAndAdd<Square>(c0, c1, s0, s1, s2);
+    if (Square && k % 2 == 0) {
       const Limb x = Load64(a + k);
       AddProduct(x, x, s0, s1, s2);
     }
-    Store64(dst + 2 * k, s0);
-    c0 = s1;
-    c1 = s2;
-  }
-  Store64(dst + 4 * M - 2, c0);
-}
-
-// Column k of a product: a_i·b_(k-i), then the carry of column k-1.
-template <int32_t M>
-void ColumnMul(Word* dst, const Word* a, const Word* b) {
-  Limb c0 = 0;
-  Limb c1 = 0;
-#pragma GCC unroll 64
-  for (int32_t k = 0; k < 2 * M - 1; ++k) {
-    Limb s0 = 0;
-    Limb s1 = 0;
-    Limb s2 = 0;
-#pragma GCC unroll 32
-    for (int32_t i = k < M ? 0 : k - M + 1; i <= k && i < M; ++i) {
-      AddProduct(Load64(a + 2 * i), Load64(b + 2 * (k - i)), s0, s1, s2);
-    }
-    DoubleAndAdd<false>(c0, c1, s0, s1, s2);
     Store64(dst + 2 * k, s0);
     c0 = s1;
     c1 = s2;
@@ -130,15 +109,10 @@ Limb ColumnRedc(Word* r, const Word* t, const Word* n, Limb minusInverse) {
   return c0;
 }
 
-template <int32_t... M>
-constexpr auto SqrTable(std::integer_sequence<int32_t, M...>) {
-  return std::array<void (*)(Word*, const Word*), sizeof...(M)>{&ColumnSqr<M + 1>...};
-}
-
-template <int32_t... M>
-constexpr auto MulTable(std::integer_sequence<int32_t, M...>) {
+template <bool Square, int32_t... M>
+constexpr auto ProductTable(std::integer_sequence<int32_t, M...>) {
   return std::array<void (*)(Word*, const Word*, const Word*), sizeof...(M)>{
-      &ColumnMul<M + 1>...};
+      &ColumnProduct<M + 1, Square>...};
 }
 
 template <int32_t... M>
@@ -147,13 +121,13 @@ constexpr auto RedcTable(std::integer_sequence<int32_t, M...>) {
       &ColumnRedc<M + 1>...};
 }
 
-constexpr auto Squares = SqrTable(std::make_integer_sequence<int32_t, ColumnLimbsTo>());
-constexpr auto Products = MulTable(std::make_integer_sequence<int32_t, ColumnLimbsTo>());
+constexpr auto Squares = ProductTable<true>(std::make_integer_sequence<int32_t, ColumnLimbsTo>());
+constexpr auto Products = ProductTable<false>(std::make_integer_sequence<int32_t, ColumnLimbsTo>());
 constexpr auto Reductions = RedcTable(std::make_integer_sequence<int32_t, ColumnLimbsTo>());
 
 }  // namespace
 
-void ColumnSqr(Word* dst, const Word* a, int32_t m) { Squares[m - 1](dst, a); }
+void ColumnSqr(Word* dst, const Word* a, int32_t m) { Squares[m - 1](dst, a, a); }
 
 void ColumnMul(Word* dst, const Word* a, const Word* b, int32_t m) { Products[m - 1](dst, a, b); }
 
