@@ -15,38 +15,44 @@ namespace karvo::limbs {
 
 namespace {
 
-// (s2, s1, s0) += x·y. Written out because g++ parks the carries of its own
-// add-with-carry chains in memory here.
-inline void AddProduct(Limb x, Limb y, Limb& s0, Limb& s1, Limb& s2) {
-  Limb lo;
-  Limb hi;
-  asm("mulx %[y], %[lo], %[hi]\n\t"
-      "add %[lo], %[s0]\n\t"
-      "adc %[hi], %[s1]\n\t"
-      "adc $0, %[s2]"
-      : [s0] "+r"(s0), [s1] "+r"(s1), [s2] "+r"(s2), [lo] "=&r"(lo), [hi] "=&r"(hi)
-      : "d"(x), [y] "rm"(y)
-      : "cc");
-}
+// The sums of a column are three local limbs (s2, s1, s0), changed by these
+// statements. Written out because g++ parks the carries of its own
+// add-with-carry chains in memory here; macros because references to the
+// sums would keep the sanitizer builds from holding them in registers, and
+// swell those builds tenfold.
+//
+// (s2, s1, s0) += x·y.
+#define KARVO_ADD_PRODUCT(X, Y, S0, S1, S2)                                  \
+  do {                                                                       \
+    Limb lo;                                                                 \
+    Limb hi;                                                                 \
+    asm("mulx %[y], %[lo], %[hi]\n\t"                                        \
+        "add %[lo], %[s0]\n\t"                                               \
+        "adc %[hi], %[s1]\n\t"                                               \
+        "adc $0, %[s2]"                                                      \
+        : [s0] "+r"(S0), [s1] "+r"(S1), [s2] "+r"(S2), [lo] "=&r"(lo),       \
+          [hi] "=&r"(hi)                                                     \
+        : "d"(X), [y] "rm"(Y)                                                \
+        : "cc");                                                             \
+  } while (false)
 
-// (s2, s1, s0) := (s2, s1, s0) [doubled] + (c1, c0).
-template <bool Double>
-inline void DoubleAndAdd(Limb c0, Limb c1, Limb& s0, Limb& s1, Limb& s2) {
-  if constexpr (Double) {
-    asm("add %[s0], %[s0]\n\t"
-        "adc %[s1], %[s1]\n\t"
-        "adc %[s2], %[s2]"
-        : [s0] "+r"(s0), [s1] "+r"(s1), [s2] "+r"(s2)
-        :
-        : "cc");
-  }
-  asm("add %[c0], %[s0]\n\t"
-      "adc %[c1], %[s1]\n\t"
-      "adc $0, %[s2]"
-      : [s0] "+r"(s0), [s1] "+r"(s1), [s2] "+r"(s2)
-      : [c0] "r"(c0), [c1] "r"(c1)
-      : "cc");
-}
+// (s2, s1, s0) += (c1, c0).
+#define KARVO_ADD_CARRY(C0, C1, S0, S1, S2)             \
+  asm("add %[c0], %[s0]\n\t"                            \
+      "adc %[c1], %[s1]\n\t"                            \
+      "adc $0, %[s2]"                                   \
+      : [s0] "+r"(S0), [s1] "+r"(S1), [s2] "+r"(S2)     \
+      : [c0] "r"(C0), [c1] "r"(C1)                      \
+      : "cc")
+
+// (s2, s1, s0) *= 2.
+#define KARVO_DOUBLE(S0, S1, S2)                        \
+  asm("add %[s0], %[s0]\n\t"                            \
+      "adc %[s1], %[s1]\n\t"                            \
+      "adc %[s2], %[s2]"                                \
+      : [s0] "+r"(S0), [s1] "+r"(S1), [s2] "+r"(S2)     \
+      :                                                 \
+      : "cc")
 
 // Column k of a product: a_i·b_(k-i), then the carry (c1, c0) of column
 // k-1. For a square (b = a) the cross products a_i·a_(k-i), i < k - i, are
@@ -63,12 +69,15 @@ void ColumnProduct(Word* dst, const Word* a, const Word* b) {
     Limb s2 = 0;
 #pragma GCC unroll 32
     for (int32_t i = k < M ? 0 : k - M + 1; Square ? i < k - i : i <= k && i < M; ++i) {
-      AddProduct(Load64(a + 2 * i), Load64(b + 2 * (k - i)), s0, s1, s2);
+      KARVO_ADD_PRODUCT(Load64(a + 2 * i), Load64(b + 2 * (k - i)), s0, s1, s2);
     }
-    DoubleAndAdd<Square>(c0, c1, s0, s1, s2);
+    if constexpr (Square) {
+      KARVO_DOUBLE(s0, s1, s2);
+    }
+    KARVO_ADD_CARRY(c0, c1, s0, s1, s2);
     if (Square && k % 2 == 0) {
       const Limb x = Load64(a + k);
-      AddProduct(x, x, s0, s1, s2);
+      KARVO_ADD_PRODUCT(x, x, s0, s1, s2);
     }
     Store64(dst + 2 * k, s0);
     c0 = s1;
@@ -94,12 +103,12 @@ Limb ColumnRedc(Word* r, const Word* t, const Word* n, Limb minusInverse) {
     Limb s2 = 0;
 #pragma GCC unroll 32
     for (int32_t j = i < M ? 0 : i - M + 1; j < i && j < M; ++j) {
-      AddProduct(u[j], Load64(n + 2 * (i - j)), s0, s1, s2);
+      KARVO_ADD_PRODUCT(u[j], Load64(n + 2 * (i - j)), s0, s1, s2);
     }
-    DoubleAndAdd<false>(c0, c1, s0, s1, s2);
+    KARVO_ADD_CARRY(c0, c1, s0, s1, s2);
     if (i < M) {
       u[i] = s0 * minusInverse;
-      AddProduct(u[i], Load64(n), s0, s1, s2);
+      KARVO_ADD_PRODUCT(u[i], Load64(n), s0, s1, s2);
     } else {
       Store64(r + 2 * (i - M), s0);
     }
@@ -108,6 +117,10 @@ Limb ColumnRedc(Word* r, const Word* t, const Word* n, Limb minusInverse) {
   }
   return c0;
 }
+
+#undef KARVO_DOUBLE
+#undef KARVO_ADD_CARRY
+#undef KARVO_ADD_PRODUCT
 
 template <bool Square, int32_t... M>
 constexpr auto ProductTable(std::integer_sequence<int32_t, M...>) {
