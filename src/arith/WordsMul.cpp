@@ -116,16 +116,21 @@ void SmallProduct(Word* dst, const Word* a, const Word* b, int32_t bn, int32_t a
 }
 
 // Odd lengths by columns take a zero word on top of each operand; the limb
-// of the product above 2n words is then zero.
-void ColumnMulOdd(Word* dst, const Word* a, const Word* b, int32_t n) {
-  Word paddedA[AdxMulColumnsTo + 1];
-  Word paddedB[AdxMulColumnsTo + 1];
-  Word product[2 * AdxMulColumnsTo + 2];
+// of the result above 2n words is then zero. a = b makes a square.
+void ColumnsOddLength(Word* dst, const Word* a, const Word* b, int32_t n) {
+  constexpr int32_t longest = 2 * ColumnLimbsTo;
+  Word paddedA[longest];
+  Word paddedB[longest];
+  Word product[2 * longest];
   WordsCopy(a, paddedA, n);
-  WordsCopy(b, paddedB, n);
   paddedA[n] = 0;
-  paddedB[n] = 0;
-  limbs::ColumnMul(product, paddedA, paddedB, (n + 1) >> 1);
+  if (a == b) {
+    limbs::ColumnSqr(product, paddedA, (n + 1) >> 1);
+  } else {
+    WordsCopy(b, paddedB, n);
+    paddedB[n] = 0;
+    limbs::ColumnMul(product, paddedA, paddedB, (n + 1) >> 1);
+  }
   WordsCopy(product, dst, 2 * n);
 }
 
@@ -136,7 +141,7 @@ void WordsMulBasecase(Word* dst, const Word* a, const Word* b, int32_t bn, int32
     if ((an & 1) == 0) {
       limbs::ColumnMul(dst, a, b, an >> 1);
     } else {
-      ColumnMulOdd(dst, a, b, an);
+      ColumnsOddLength(dst, a, b, an);
     }
     return;
   }
@@ -214,17 +219,6 @@ void AdxSqr(Word* dst, const Word* a, int32_t m) {
   limbs::AdxSqrDiagonal(dst, a, m);
 }
 
-// An odd length by columns takes a zero word on top; the limb of the square
-// above 2n words is then zero.
-void ColumnSqrOdd(Word* dst, const Word* a, int32_t n) {
-  Word padded[AdxSqrRowsFrom];
-  Word square[2 * AdxSqrRowsFrom];
-  WordsCopy(a, padded, n);
-  padded[n] = 0;
-  limbs::ColumnSqr(square, padded, (n + 1) >> 1);
-  WordsCopy(square, dst, 2 * n);
-}
-
 }  // namespace
 
 void WordsSqrBasecase(Word* dst, const Word* a, int32_t n) {
@@ -236,7 +230,7 @@ void WordsSqrBasecase(Word* dst, const Word* a, int32_t n) {
     if ((n & 1) == 0) {
       limbs::ColumnSqr(dst, a, n >> 1);
     } else {
-      ColumnSqrOdd(dst, a, n);
+      ColumnsOddLength(dst, a, a, n);
     }
     return;
   }
