@@ -26,14 +26,15 @@ inline constexpr int32_t AdxRedcFrom = 8;      // crossover 6..10 (product and R
 // words, products of two equal lengths in AdxMulColumnsFrom..AdxMulColumnsTo
 // and REDC of even lengths up to AdxRedcColumnsTo go by columns: unrolled
 // code for each length up to ColumnLimbsTo limbs, which beats the rows at
-// every length it is built for; longer, the code would outgrow the
-// instruction cache.
+// every length it is built for. Its size grows with the cube of that limit
+// (0.74 MB of code with g++ at 32 limbs); longer, each length's code would
+// outgrow the instruction cache.
 inline constexpr int32_t ColumnLimbsTo = 32;
 inline constexpr int32_t AdxSqrColumnsFrom = 4;  // portable loop 1.7x the time at 4 words
-inline constexpr int32_t AdxSqrRowsFrom = 65;    // columns 0.73 of the rows' time at 64
+inline constexpr int32_t AdxSqrRowsFrom = 65;    // columns 0.56..0.73 of the rows' time at 16..64
 inline constexpr int32_t AdxMulColumnsFrom = 3;  // portable loop 1.5x the time at 4 words
-inline constexpr int32_t AdxMulColumnsTo = 64;   // columns 0.94 of the rows' time at 62
-inline constexpr int32_t AdxRedcColumnsTo = 64;  // columns 0.92..0.97 of the rows' at 8..64
+inline constexpr int32_t AdxMulColumnsTo = 64;   // columns 0.56..0.96 of the rows' time at 8..62
+inline constexpr int32_t AdxRedcColumnsTo = 64;  // columns 0.69..0.95 of the rows' at 8..64
 static_assert(AdxSqrRowsFrom <= 2 * ColumnLimbsTo + 1 && AdxMulColumnsTo <= 2 * ColumnLimbsTo &&
               AdxRedcColumnsTo <= 2 * ColumnLimbsTo);
 
