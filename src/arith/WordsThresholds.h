@@ -8,11 +8,12 @@ namespace karvo {
 // method, from karvo-bench-thresholds and sweeps of the same kind on the
 // 2-core EPYC build machine (each crossover measured with the thresholds
 // below in use for the recursion). Under Karatsuba the basecase runs by
-// columns (below): from 48 words Karatsuba wins by 5..11% at lengths 0 mod 4
-// and still loses by 6..18% up to 62 at lengths 2 mod 4, whose halves are
-// odd. The column square beats Karatsuba up to 64 words, where the columns
-// end; from there Karatsuba takes 0.74..0.92 of the rows' time.
-inline constexpr int32_t MulKaratsubaThreshold = 60;   // crossover 48..64
+// columns (below): from 48 words Karatsuba wins by 2..6% at lengths 0 mod 4
+// but loses by 10..23% up to 58 at lengths 2 mod 4, whose halves are odd;
+// from 60 on it wins at both. The column square beats Karatsuba up to 64
+// words, where the columns end; from there Karatsuba takes 0.74..0.92 of
+// the rows' time.
+inline constexpr int32_t MulKaratsubaThreshold = 60;   // crossover 60
 inline constexpr int32_t MulToom3Threshold = 270;      // crossover 262..278
 inline constexpr int32_t SqrKaratsubaThreshold = 65;   // crossover 65
 inline constexpr int32_t SqrToom3Threshold = 336;      // crossover 336
