@@ -12,7 +12,12 @@ using limbs::Limb;
 
 TMontgomery::TMontgomery(const BigInt& N, BigInt& product, BigInt& rSquared)
     : N_(N), k_(N.Length), product_(product), rSquared_(rSquared) {
-  BigGrow(product_, 2 * k_ + 2);
+  BigGrow(product_, 3 * k_ + 3);
+  // An odd length keeps N with a zero word on top after the product, as the
+  // whole limbs that the fast REDC rows take.
+  Word* padded = product_.Words + 2 * k_ + 2;
+  WordsCopy(N.Words, padded, k_);
+  padded[k_] = 0;
   // -N^-1 mod 2^128 by two Newton steps from the word inverse (only the bits
   // that N has are exact, and only those are used).
   DLimb low = N.Words[0];
@@ -129,11 +134,12 @@ void TMontgomery::Canonical(Word* r) const {
   }
 }
 
-// Four words are cleared per step with a 128-bit multiplier (two by the
-// fast rows, for even k), then two and one at the end as k requires; the
-// carry of each step, due at word k above its start, is parked in the words
-// the step has just cleared and all of them are added at the end. No step
-// reads a word at or above k, so the late carries change nothing that a step
+// Short even lengths go by columns on mulx, longer ones and odd ones by the
+// fast rows. The portable steps clear four words with a 128-bit multiplier,
+// then two and one at the end as k requires. The carry of each row or step,
+// due k words (k + 1 for odd rows) above its start, is parked in the words
+// it has just cleared and all of them are added at the end. No step reads a
+// word at or above k, so the late carries change nothing that a step
 // depends on.
 void TMontgomery::Reduce(Word* r) const {
   if (!minusInverseWords_.empty()) {
@@ -144,11 +150,38 @@ void TMontgomery::Reduce(Word* r) const {
   Word* t = product_.Words;
   const Word* n = N_.Words;
   const int32_t k = k_;
-  int32_t i = 0;
-  if (limbs::UseAdxRows && k >= AdxRedcFrom && k % 2 == 0) {
-    i = k;
-    limbs::AdxRedcRows(t, n, k >> 1, static_cast<Limb>(minusInverse_));
+  const auto inverse = static_cast<Limb>(minusInverse_);
+  // The result below 2^(32k), and the word above it.
+  Word* result = t + k;
+  Word top;
+  if (limbs::UseAdxRows && k % 2 == 0 && k <= AdxRedcColumnsTo) {
+    result = r;
+    top = static_cast<Word>(limbs::ColumnRedc(r, t, n, k >> 1, inverse));
+  } else if (limbs::UseAdxRows && k % 2 == 0 && k >= AdxRedcFrom) {
+    limbs::AdxRedcRows(t, n, k >> 1, k >> 1, inverse);
+    top = WordsAddN(t + k, t, k);
+  } else if (limbs::UseAdxRows && k >= AdxRedcFrom) {
+    // Limb rows over N and its zero top word clear k - 1 words, one
+    // 32-bit step the last.
+    limbs::AdxRedcRows(t, t + 2 * k + 2, (k + 1) >> 1, (k - 1) >> 1, inverse);
+    const Word u = t[k - 1] * static_cast<Word>(inverse);
+    const uint64_t sum = uint64_t{t[2 * k - 1]} + WordsAddMulWord(t + k - 1, n, k, u);
+    t[2 * k - 1] = static_cast<Word>(sum);
+    top = static_cast<Word>(sum >> 32) + WordsAddN(t + k + 1, t, k - 1);
+  } else {
+    top = ReducePortable(t);
   }
+  if (top != 0) {
+    limbs::SubN(r, result, n, k);
+  } else if (result != r) {
+    WordsCopy(result, r, k);
+  }
+}
+
+Word TMontgomery::ReducePortable(Word* t) const {
+  const Word* n = N_.Words;
+  const int32_t k = k_;
+  int32_t i = 0;
   for (; i + 4 <= k; i += 4) {
     const DLimb low = (DLimb{limbs::Load64(t + i + 2)} << 64) | limbs::Load64(t + i);
     const DLimb u = low * minusInverse_;
@@ -159,22 +192,15 @@ void TMontgomery::Reduce(Word* r) const {
     limbs::Store64(t + i, limbs::AddMul1(t + i, n, k, u));
     i += 2;
   }
-  Word top;
-  if (i < k) {
-    const Word u = t[k - 1] * static_cast<Word>(minusInverse_);
-    const Word carry = WordsAddMulWord(t + k - 1, n, k, u);
-    const Word parked = WordsAddN(t + k, t, k - 1);
-    const uint64_t sum = uint64_t{t[2 * k - 1]} + carry + parked;
-    t[2 * k - 1] = static_cast<Word>(sum);
-    top = static_cast<Word>(sum >> 32);
-  } else {
-    top = WordsAddN(t + k, t, k);
+  if (i == k) {
+    return WordsAddN(t + k, t, k);
   }
-  if (top != 0) {
-    limbs::SubN(r, t + k, n, k);
-  } else {
-    WordsCopy(t + k, r, k);
-  }
+  const Word u = t[k - 1] * static_cast<Word>(minusInverse_);
+  const Word carry = WordsAddMulWord(t + k - 1, n, k, u);
+  const Word parked = WordsAddN(t + k, t, k - 1);
+  const uint64_t sum = uint64_t{t[2 * k - 1]} + carry + parked;
+  t[2 * k - 1] = static_cast<Word>(sum);
+  return static_cast<Word>(sum >> 32);
 }
 
 }  // namespace karvo

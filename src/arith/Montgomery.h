@@ -49,6 +49,9 @@ class TMontgomery {
  private:
   // r := REDC of the 2k words in the product record (destroyed), below R.
   void Reduce(Word* r) const;
+  // The portable REDC steps on the product record, which is left with the
+  // result in its top k words; returns the word above them.
+  Word ReducePortable(Word* t) const;
   // r := r - N when r ≥ N, for r below 2N.
   void Canonical(Word* r) const;
 

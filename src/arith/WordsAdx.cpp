@@ -187,9 +187,42 @@ void AdxSqrRows(Word* dst0, const Word* a, int32_t aLimbs, const Word* b) {
       : "rdx", "cc", "memory");
 }
 
-void AdxRedcRows(Word* t, const Word* n, int32_t nLimbs, Limb minusInverse) {
+void AdxSqrDiagonal(Word* dst, const Word* a, int32_t aLimbs) {
+  int64_t counter = -static_cast<int64_t>(aLimbs);
+  Limb lo;
+  Limb hi;
+  Limb x0;
+  Limb x1;
+  // adcx doubles each limb with the top bit of the one below as carry in,
+  // while adox adds the square on the other flag: one pass, two chains.
+  // Volatile: its only effect is on memory.
+  asm volatile("xor %k[lo], %k[lo]\n\t"
+               "1:\n\t"
+               "mov (%[a]), %%rdx\n\t"
+               "mulx %%rdx, %[lo], %[hi]\n\t"
+               "mov (%[dst]), %[x0]\n\t"
+               "mov 8(%[dst]), %[x1]\n\t"
+               "adcx %[x0], %[x0]\n\t"
+               "adox %[lo], %[x0]\n\t"
+               "adcx %[x1], %[x1]\n\t"
+               "adox %[hi], %[x1]\n\t"
+               "mov %[x0], (%[dst])\n\t"
+               "mov %[x1], 8(%[dst])\n\t"
+               "lea 8(%[a]), %[a]\n\t"
+               "lea 16(%[dst]), %[dst]\n\t"
+               "lea 1(%%rcx), %%rcx\n\t"
+               "jrcxz 2f\n\t"
+               "jmp 1b\n"
+               "2:\n\t"
+               : [dst] "+r"(dst), [a] "+r"(a), "+c"(counter), [lo] "=&r"(lo), [hi] "=&r"(hi),
+                 [x0] "=&r"(x0), [x1] "=&r"(x1)
+               :
+               : "rdx", "cc", "memory");
+}
+
+void AdxRedcRows(Word* t, const Word* n, int32_t nLimbs, int32_t rows, Limb minusInverse) {
   const RowShape shape(nLimbs);
-  int64_t left = nLimbs;
+  int64_t left = rows;
   const Word* from = n;
   Word* row = t;
   AdxRegisters regs;

@@ -92,10 +92,22 @@ void AdxAddMulRows(Word* dst, const Word* a, int32_t aLimbs, const Word* b, int3
 // j = 0..aLimbs-1, {dst + 2j limbs, aLimbs - j} += {a + j limbs, aLimbs - j}
 // times b_j, with the limb above stored at limb j + aLimbs.
 void AdxSqrRows(Word* dst, const Word* a, int32_t aLimbs, const Word* b);
-// The steps of REDC: for j = 0..nLimbs-1, u := t_j·minusInverse mod 2^64,
+// {dst, 2·aLimbs limbs} := 2·{dst, ...} + the squares a_k^2 at limb 2k: the
+// cross products of a square, doubled, completed by its diagonal. The result
+// must fit (it does when dst held the cross products of {a, aLimbs}).
+void AdxSqrDiagonal(Word* dst, const Word* a, int32_t aLimbs);
+// The steps of REDC: for j = 0..rows-1, u := t_j·minusInverse mod 2^64,
 // {t + j limbs, nLimbs} += {n, nLimbs}·u (which clears t_j), and the limb
 // above, due at limb j + nLimbs, parked at t_j.
-void AdxRedcRows(Word* t, const Word* n, int32_t nLimbs, Limb minusInverse);
+void AdxRedcRows(Word* t, const Word* n, int32_t nLimbs, int32_t rows, Limb minusInverse);
+
+// Column by column on mulx, for 1 ≤ m ≤ ColumnLimbsTo limbs: {dst, 2m limbs}
+// := {a, m limbs}^2 or {a, m limbs}·{b, m limbs} (dst apart from both); and
+// REDC of {t, 2m limbs} modulo {n, m limbs} into {r, m limbs} (apart from
+// t), returning the limb above r (0 or 1).
+void ColumnSqr(Word* dst, const Word* a, int32_t m);
+void ColumnMul(Word* dst, const Word* a, const Word* b, int32_t m);
+Limb ColumnRedc(Word* r, const Word* t, const Word* n, int32_t m, Limb minusInverse);
 
 // {dst, n} := {src, n}·k (dst may equal src); returns the part above word
 // n-1, which for odd n may exceed 32 bits.

@@ -115,9 +115,36 @@ void SmallProduct(Word* dst, const Word* a, const Word* b, int32_t bn, int32_t a
   }
 }
 
+// Odd lengths by columns take a zero word on top of each operand; the limb
+// of the result above 2n words is then zero. a = b makes a square.
+void ColumnsOddLength(Word* dst, const Word* a, const Word* b, int32_t n) {
+  constexpr int32_t longest = 2 * ColumnLimbsTo;
+  Word paddedA[longest];
+  Word paddedB[longest];
+  Word product[2 * longest];
+  WordsCopy(a, paddedA, n);
+  paddedA[n] = 0;
+  if (a == b) {
+    limbs::ColumnSqr(product, paddedA, (n + 1) >> 1);
+  } else {
+    WordsCopy(b, paddedB, n);
+    paddedB[n] = 0;
+    limbs::ColumnMul(product, paddedA, paddedB, (n + 1) >> 1);
+  }
+  WordsCopy(product, dst, 2 * n);
+}
+
 }  // namespace
 
 void WordsMulBasecase(Word* dst, const Word* a, const Word* b, int32_t bn, int32_t an) {
+  if (limbs::UseAdxRows && an == bn && an >= AdxMulColumnsFrom && an <= AdxMulColumnsTo) {
+    if ((an & 1) == 0) {
+      limbs::ColumnMul(dst, a, b, an >> 1);
+    } else {
+      ColumnsOddLength(dst, a, b, an);
+    }
+    return;
+  }
   if (an <= 2) {
     SmallProduct(dst, a, b, bn, an);
     return;
@@ -177,16 +204,45 @@ void WordsMulBasecase(Word* dst, const Word* a, const Word* b, int32_t bn, int32
   }
 }
 
+namespace {
+
+// The square of an even number of words, m ≥ 2 limbs, on the fast rows: the
+// cross products a_i·a_j (i < j) once each, row i above limb 2i+1, then
+// one pass that doubles them and adds the squares.
+void AdxSqr(Word* dst, const Word* a, int32_t m) {
+  Store64(dst, 0);
+  Store64(dst + 4 * m - 2, 0);
+  Store64(dst + 2 * m, limbs::AdxRow<false>(dst + 2, a + 2, m - 1, Load64(a)));
+  if (m > 2) {
+    limbs::AdxSqrRows(dst + 6, a + 4, m - 2, a + 2);
+  }
+  limbs::AdxSqrDiagonal(dst, a, m);
+}
+
+}  // namespace
+
 void WordsSqrBasecase(Word* dst, const Word* a, int32_t n) {
   if (n == 1) {
     Store64(dst, DWord{a[0]} * a[0]);
     return;
   }
-  if (limbs::UseAdxRows && (n & 1) != 0 && n > AdxSqrRowsFrom) {
-    // The fast loop takes whole limbs: with a = e + t·B^(n-1), a^2 is e^2
-    // plus t·e·B^(n-1) plus t·a·B^(n-1).
+  if (limbs::UseAdxRows && n >= AdxSqrColumnsFrom && n < AdxSqrRowsFrom) {
+    if ((n & 1) == 0) {
+      limbs::ColumnSqr(dst, a, n >> 1);
+    } else {
+      ColumnsOddLength(dst, a, a, n);
+    }
+    return;
+  }
+  if (limbs::UseAdxRows && n >= AdxSqrRowsFrom) {
+    if ((n & 1) == 0) {
+      AdxSqr(dst, a, n >> 1);
+      return;
+    }
+    // The rows take whole limbs: with a = e + t·B^(n-1), a^2 is e^2 plus
+    // t·e·B^(n-1) plus t·a·B^(n-1).
     const Word top = a[n - 1];
-    WordsSqrBasecase(dst, a, n - 1);
+    AdxSqr(dst, a, (n - 1) >> 1);
     dst[2 * n - 2] = WordsAddMulWord(dst + n - 1, a, n - 1, top);
     dst[2 * n - 1] = WordsAddMulWord(dst + n - 1, a, n, top);
     return;
@@ -204,14 +260,7 @@ void WordsSqrBasecase(Word* dst, const Word* a, int32_t n) {
     Store64(dst + 2 * n - 2, 0);
   }
   int32_t i = 0;
-  if (limbs::UseAdxRows && !odd && n >= AdxSqrRowsFrom) {
-    // All rows in whole limbs: the first alone, the others in one loop.
-    Store64(dst + n, limbs::Mul1(dst + 2, a + 2, n - 2, Load64(a)));
-    if (rows > 1) {
-      limbs::AdxSqrRows(dst + 6, a + 4, m - 2, a + 2);
-    }
-    i = rows;
-  } else if (rows >= 2) {
+  if (rows >= 2) {
     MulRows2<false>(dst + 2, a + 2, n - 2, Load64(a), Load64(a + 2), false, true, dst + n);
     i = 2;
   } else if (rows == 1) {
@@ -411,8 +460,12 @@ void SqrAnySize(Word* dst, const Word* a, int32_t n, Word* scratch) {
 
 }  // namespace limbs
 
+// Short lengths skip the scratch, whose stack frame costs more than their
+// product.
 void WordsMul(Word* dst, const Word* a, const Word* b, int32_t n) {
-  if (n < MulToom3Threshold) {
+  if (n < MulKaratsubaThreshold) {
+    WordsMulBasecase(dst, a, b, n, n);
+  } else if (n < MulToom3Threshold) {
     Word scratch[StackScratchWords];
     limbs::MulAnySize(dst, a, b, n, scratch);
   } else {
@@ -421,7 +474,9 @@ void WordsMul(Word* dst, const Word* a, const Word* b, int32_t n) {
 }
 
 void WordsSqr(Word* dst, const Word* a, int32_t n) {
-  if (n < SqrToom3Threshold) {
+  if (n < SqrKaratsubaThreshold) {
+    WordsSqrBasecase(dst, a, n);
+  } else if (n < SqrToom3Threshold) {
     Word scratch[StackScratchWords];
     limbs::SqrAnySize(dst, a, n, scratch);
   } else {

@@ -5,15 +5,17 @@
 namespace karvo {
 
 // Operand lengths in 32-bit words at which the product and the square switch
-// method, from karvo-bench-thresholds on the 2-core EPYC build machine (each
-// crossover measured with the thresholds below in use for the recursion).
-// With the mulx/adcx/adox rows the schoolbook wins longer; lengths 2 mod 4,
-// whose Karatsuba halves are odd, stay with it longest.
-// The schoolbook square forms each cross product once, so Karatsuba pays
-// for squares only much later than for products.
-inline constexpr int32_t MulKaratsubaThreshold = 60;   // crossover 56..64 (fast rows)
+// method, from karvo-bench-thresholds and sweeps of the same kind on the
+// 2-core EPYC build machine (each crossover measured with the thresholds
+// below in use for the recursion). Under Karatsuba the basecase runs by
+// columns (below): from 48 words Karatsuba wins by 2..6% at lengths 0 mod 4
+// but loses by 10..23% up to 58 at lengths 2 mod 4, whose halves are odd;
+// from 60 on it wins at both. The column square beats Karatsuba up to 64
+// words, where the columns end; from there Karatsuba takes 0.74..0.92 of
+// the rows' time.
+inline constexpr int32_t MulKaratsubaThreshold = 60;   // crossover 60
 inline constexpr int32_t MulToom3Threshold = 270;      // crossover 262..278
-inline constexpr int32_t SqrKaratsubaThreshold = 136;  // crossover 131..140 (fast rows)
+inline constexpr int32_t SqrKaratsubaThreshold = 65;   // crossover 65
 inline constexpr int32_t SqrToom3Threshold = 336;      // crossover 336
 // (Both Toom-3 switches held with its pieces rounded to eight words: 220
 // for products and 250 for squares lose up to 10% at 232-320 words.)
@@ -36,7 +38,21 @@ inline constexpr int32_t RedcByProductsFromOdd = 145;  // crossover 129..145
 // (even lengths only for the last two) instead of the portable two-row pass;
 // below, the fixed cost of each row outweighs its faster limbs.
 inline constexpr int32_t AdxMulRowsFrom = 14;  // crossover 10..14 over three runs
-inline constexpr int32_t AdxSqrRowsFrom = 28;  // crossover 24..32
 inline constexpr int32_t AdxRedcFrom = 8;      // crossover 6..10 (product and REDC together)
+// Ahead of the rows, squares from AdxSqrColumnsFrom to below AdxSqrRowsFrom
+// words, products of two equal lengths in AdxMulColumnsFrom..AdxMulColumnsTo
+// and REDC of even lengths up to AdxRedcColumnsTo go by columns: unrolled
+// code for each length up to ColumnLimbsTo limbs, which beats the rows at
+// every length it is built for. Its size grows with the cube of that limit
+// (0.74 MB of code with g++ at 32 limbs); longer, each length's code would
+// outgrow the instruction cache.
+inline constexpr int32_t ColumnLimbsTo = 32;
+inline constexpr int32_t AdxSqrColumnsFrom = 4;  // portable loop 1.7x the time at 4 words
+inline constexpr int32_t AdxSqrRowsFrom = 65;    // columns 0.56..0.73 of the rows' time at 16..64
+inline constexpr int32_t AdxMulColumnsFrom = 3;  // portable loop 1.5x the time at 4 words
+inline constexpr int32_t AdxMulColumnsTo = 64;   // columns 0.56..0.96 of the rows' time at 8..62
+inline constexpr int32_t AdxRedcColumnsTo = 64;  // columns 0.69..0.95 of the rows' at 8..64
+static_assert(AdxSqrRowsFrom <= 2 * ColumnLimbsTo + 1 && AdxMulColumnsTo <= 2 * ColumnLimbsTo &&
+              AdxRedcColumnsTo <= 2 * ColumnLimbsTo);
 
 }  // namespace karvo
