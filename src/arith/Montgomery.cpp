@@ -32,7 +32,7 @@ TMontgomery::TMontgomery(const BigInt& N, BigInt& product, BigInt& rSquared)
   BigRem(rSquared, N);
   BigGrow(rSquared, k_);
   WordsFill(0, rSquared.Words + rSquared.Length, k_ - rSquared.Length);
-  if (k_ >= (k_ % 2 == 0 ? RedcByProductsFrom : RedcByProductsFromOdd)) {
+  if (k_ >= RedcByProductsFrom) {
     redcScratch_.resize(static_cast<size_t>(WordsRedcScratchSize(k_)));
     minusInverseWords_.resize(static_cast<size_t>(k_));
     WordsMinusInverse(minusInverseWords_.data(), N.Words, k_, redcScratch_.data());

@@ -29,10 +29,8 @@ inline constexpr int32_t MulLowUpperEighths = 3;
 // 60 alike, 100 slower by 4-30% at 128-512 words): 0.55-0.6 of a product.
 inline constexpr int32_t MulWrapSplitFrom = 60;
 // Montgomery moduli of this many words and more reduce by two products (a
-// low half and one modulo B^k - 1) instead of word by word; odd lengths
-// sooner, as their word-by-word steps miss the fast rows.
-inline constexpr int32_t RedcByProductsFrom = 256;     // crossover 248..256
-inline constexpr int32_t RedcByProductsFromOdd = 145;  // crossover 129..145
+// low half and one modulo B^k - 1) instead of word by word.
+inline constexpr int32_t RedcByProductsFrom = 240;  // crossover 225..241, odd and even k
 // From these lengths in words the schoolbook product, the cross products
 // of the square and REDC run as one mulx/adcx/adox loop over limb rows
 // (even lengths only for the last two) instead of the portable two-row pass;
