@@ -1,12 +1,13 @@
 // Times the product and square methods of the word kernel against each other
-// around their thresholds (schoolbook vs Karatsuba for 16..64 words,
-// Karatsuba vs Toom-3 for 150..300; for squares 64..160 and 200..400) and
-// prints where the faster method takes over, with the CPU it ran on: the
-// table behind a change of src/arith/WordsThresholds.h.
+// around their thresholds (schoolbook vs Karatsuba for 32..96 words,
+// squares 96..192; Karatsuba vs Toom-3 for 320..1088 both) and prints where
+// the faster method takes over, with the CPU it ran on: the table behind a
+// change of src/arith/WordsThresholds.h.
 //
 //   karvo-bench-thresholds [--step=N] [google benchmark flags]
 //
-// --step sets the spacing of the Karatsuba/Toom-3 sweep (default 2).
+// --step sets the spacing of the Karatsuba/Toom-3 sweep (default 2; 8 or
+// more keeps the run short).
 
 #include <benchmark/benchmark.h>
 
@@ -170,9 +171,9 @@ int main(int argc, char** argv) {
   }
   const std::vector<Sweep> sweeps = {
       {"Mul", "Basecase", Basecase, "Karatsuba", Karatsuba, 32, 96, MulKaratsubaThreshold},
-      {"Mul", "Karatsuba", Karatsuba, "Toom3", Toom3, 150, 300, MulToom3Threshold},
+      {"Mul", "Karatsuba", Karatsuba, "Toom3", Toom3, 320, 1088, MulToom3Threshold},
       {"Sqr", "Basecase", SqrBasecase, "Karatsuba", SqrKaratsuba, 96, 192, SqrKaratsubaThreshold},
-      {"Sqr", "Karatsuba", SqrKaratsuba, "Toom3", SqrToom3, 200, 400, SqrToom3Threshold},
+      {"Sqr", "Karatsuba", SqrKaratsuba, "Toom3", SqrToom3, 320, 1088, SqrToom3Threshold},
   };
   for (const Sweep& sweep : sweeps) {
     const int32_t stride = sweep.from < 100 ? 1 : step;

@@ -296,16 +296,16 @@ void WordsSqrBasecase(Word* dst, const Word* a, int32_t n) {
 
 namespace {
 
-// {dst, l} := |{x0, l} - {x1, h}| with h = l or l - 1; returns whether
-// x0 < x1. The top word of x0, when non-zero, settles the sign at once.
+// {dst, l} := |{x0, l} - {x1, h}| with h ≤ l; returns whether x0 < x1. A
+// non-zero word of x0 above h settles the sign at once.
 bool AbsDiff(Word* dst, const Word* x0, const Word* x1, int32_t l, int32_t h) {
-  if (l > h) {
-    if (x0[h] != 0) {
-      dst[h] = x0[h] - limbs::SubN(dst, x0, x1, h);
-      return false;
-    }
-    dst[h] = 0;
+  if (std::any_of(x0 + h, x0 + l, [](Word w) { return w != 0; })) {
+    const Word borrow = limbs::SubN(dst, x0, x1, h);
+    WordsCopy(x0 + h, dst + h, l - h);
+    limbs::SubWord(dst + h, l - h, borrow);
+    return false;
   }
+  WordsFill(0, dst + h, l - h);
   if (WordsCompare(x0, x1, h) >= 0) {
     limbs::SubN(dst, x0, x1, h);
     return false;
@@ -355,13 +355,22 @@ void KaratsubaHalf(Word* dst, const Word* a, const Word* b, int32_t n, Word* scr
   }
 }
 
-// a = a0 + a1·B^l with l = n - floor(n/2); the differences go to the two
-// halves of dst, their product to scratch, and then a0·b0 and a1·b1 replace
-// them in dst.
+// The lower part is half the length rounded up to whole limbs, so every
+// level of the recursion ends on even lengths: odd ones cost the basecase
+// 7..19% more than the next even length. (Short lengths, only ever called
+// directly, keep the plain split: the upper part must stay at least half
+// the lower.)
+constexpr int32_t KaratsubaLow(int32_t n) {
+  const int32_t l = (n + 1) / 2;
+  return n < 16 ? l : (l + 1) & ~1;
+}
+
+// a = a0 + a1·B^l; the differences go to the two halves of dst, their
+// product to scratch, and then a0·b0 and a1·b1 replace them in dst.
 template <bool Square>
 void Karatsuba(Word* dst, const Word* a, const Word* b, int32_t n, Word* scratch) {
-  const int32_t h = n >> 1;
-  const int32_t l = n - h;
+  const int32_t l = KaratsubaLow(n);
+  const int32_t h = n - l;
   // The cross term (a0 - a1)(b0 - b1) is |a0 - a1|·|b0 - b1| negated when
   // exactly one difference was; for a square it is never negative.
   bool negated = AbsDiff(dst, a, a + l, l, h);
@@ -381,7 +390,7 @@ void Karatsuba(Word* dst, const Word* a, const Word* b, int32_t n, Word* scratch
 // Scratch of one Karatsuba call on n words, with recursion from the given
 // threshold on.
 constexpr int32_t KaratsubaScratch(int32_t n, int32_t threshold) {
-  const int32_t l = n - (n >> 1);
+  const int32_t l = KaratsubaLow(n);
   return 2 * l + (l >= threshold ? KaratsubaScratch(l, threshold) : 0);
 }
 

@@ -14,11 +14,13 @@ namespace karvo {
 // words, where the columns end; from there Karatsuba takes 0.74..0.92 of
 // the rows' time.
 inline constexpr int32_t MulKaratsubaThreshold = 60;   // crossover 60
-inline constexpr int32_t MulToom3Threshold = 270;      // crossover 262..278
+inline constexpr int32_t MulToom3Threshold = 520;
 inline constexpr int32_t SqrKaratsubaThreshold = 65;   // crossover 65
-inline constexpr int32_t SqrToom3Threshold = 336;      // crossover 336
-// (Both Toom-3 switches held with its pieces rounded to eight words: 220
-// for products and 250 for squares lose up to 10% at 232-320 words.)
+inline constexpr int32_t SqrToom3Threshold = 520;
+// Toom-3 (pieces rounded up to eight words) against Karatsuba on even
+// halves: Karatsuba ahead by 6..10% at 336 and 512 words for products and
+// squares alike, a wash within the noise from 456 to 1040, Toom-3 ahead by
+// 3..5% at 2048.
 // Low halves of products: rows below this length, above it a full product
 // of the lower parts and two low halves of the upper ones, the upper parts
 // this many eighths of the length (40 and 90 words, or two eighths, measured

@@ -113,7 +113,7 @@ void BigRandom::Operand(BigInt& x, mpz_ptr ref, int32_t count, Shape shape, int 
 std::vector<int32_t> ThresholdLengths() {
   return {1,   2,   3,   4,   5,   6,   7,   8,   9,   13,  14,  15,  27,  28,  29,  31,  32, 33,
           59,  60,  61,  63,  64,  65,  66,  135, 136, 137, 158, 167, 168, 169, 239, 240, 255,
-          256, 269, 270, 271, 335, 336, 337, 639, 640, 641, 807, 808, 1005, 1006, 1151, 1152};
+          256, 269, 270, 335, 519, 520, 521, 639, 640, 641, 807, 808, 1005, 1006, 1151, 1152};
 }
 
 int32_t Rounds(int32_t base) { return base * TestMultiplier(); }
