@@ -99,6 +99,74 @@ bool TMontgomery::IsZero(const Word* a) const {
   return true;
 }
 
+namespace {
+
+// {r, n} := {a, n} + D·{b, n}; returns the signed word above.
+int64_t AddIntMultiple(Word* r, const Word* a, const Word* b, int32_t n, int32_t D) {
+  int64_t carry = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    const int64_t t = int64_t{a[i]} + carry + int64_t{D} * int64_t{b[i]};
+    r[i] = static_cast<Word>(t);
+    carry = t >> 32;
+  }
+  return carry;
+}
+
+}  // namespace
+
+void TMontgomery::AddSmallMultiple(Word* r, const Word* a, const Word* b, int32_t D) const {
+  ReduceWithTop(r, AddIntMultiple(r, a, b, k_, D));
+}
+
+// The quotient comes from the top 32 bits of N against the same bits of the
+// value, rounded down; a correction or two remains at most.
+void TMontgomery::ReduceWithTop(Word* r, int64_t top) const {
+  const Word* n = N_.Words;
+  const int32_t k = k_;
+  const uint64_t nLow = k >= 2 ? n[k - 2] : 0;
+  const uint64_t rLow = k >= 2 ? r[k - 2] : 0;
+  const int shift = 32 - __builtin_clz(n[k - 1]);
+  const auto nTop = static_cast<int64_t>(((uint64_t{n[k - 1]} << 32) | nLow) >> shift);
+  const __int128 value =
+      static_cast<__int128>(top) * (__int128{1} << 64) + ((uint64_t{r[k - 1]} << 32) | rLow);
+  const auto xTop = static_cast<int64_t>(value >> shift);
+  int64_t q = xTop / (nTop + 1);
+  if (q * (nTop + 1) > xTop) {
+    --q;
+  }
+  if (q != 0) {
+    top += AddIntMultiple(r, r, n, k, static_cast<int32_t>(-q));
+  }
+  while (top < 0) {
+    top += limbs::AddN(r, r, n, k);
+  }
+  while (top > 0 || WordsCompare(r, n, k) >= 0) {
+    top -= limbs::SubN(r, r, n, k);
+  }
+}
+
+bool TMontgomery::FitsSquareSum(int32_t D) const {
+  const uint64_t m = D < 0 ? 0 - static_cast<uint64_t>(D) : static_cast<uint64_t>(D);
+  return (uint64_t{N_.Words[k_ - 1]} + 1) * (m + 1) <= uint64_t{1} << 32;
+}
+
+// (|D| + 1)·N < R keeps a^2 + D·b^2 below N·R for D > 0, whose REDC lies
+// below 2N. For D < 0, N·R is added to make the sum positive: it is then
+// below N^2 + N·R and its REDC below 3N.
+void TMontgomery::SquareSum(Word* r, const Word* a, const Word* b, int32_t D,
+                            Word* scratch) const {
+  Word* t = product_.Words;
+  WordsSqr(t, a, k_);
+  WordsSqr(scratch, b, k_);
+  if (AddIntMultiple(t, t, scratch, 2 * k_, D) != 0) {
+    limbs::AddN(t + k_, t + k_, N_.Words, k_);
+  }
+  Reduce(r);
+  while (WordsCompare(r, N_.Words, k_) >= 0) {
+    limbs::SubN(r, r, N_.Words, k_);
+  }
+}
+
 void TMontgomery::Enter(BigInt& r, const BigInt& x) const {
   if (&r != &x) {
     BigAssign(r, x);

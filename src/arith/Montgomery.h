@@ -13,6 +13,9 @@
 
 namespace karvo {
 
+// The largest |D| that AddSmallMultiple and SquareSum take.
+inline constexpr int32_t MaxSmallMultiple = 1 << 16;
+
 class TMontgomery {
  public:
   // N odd and positive. product and rSquared are records of the caller's,
@@ -36,6 +39,14 @@ class TMontgomery {
   // r := a/2 mod N.
   void Half(Word* r, const Word* a) const;
   bool IsZero(const Word* a) const;
+  // r := a + D·b mod N for |D| ≤ MaxSmallMultiple, by one word multiple and a quotient
+  // estimated from the top words; r may be a or b.
+  void AddSmallMultiple(Word* r, const Word* a, const Word* b, int32_t D) const;
+  // Whether sums a^2 + D·b^2 of residues stay in the reach of one REDC.
+  bool FitsSquareSum(int32_t D) const;
+  // r := (a^2 + D·b^2)·R^-1 mod N with a single REDC, when FitsSquareSum(D);
+  // scratch holds 2k words; r may be a or b.
+  void SquareSum(Word* r, const Word* a, const Word* b, int32_t D, Word* scratch) const;
 
   // r := the residue of x (any value, any sign); r has k words of storage
   // and is left with Length k.
@@ -54,6 +65,8 @@ class TMontgomery {
   Word ReducePortable(Word* t) const;
   // r := r - N when r ≥ N, for r below 2N.
   void Canonical(Word* r) const;
+  // r := top·R + r mod N for a value below MaxSmallMultiple·2N in magnitude.
+  void ReduceWithTop(Word* r, int64_t top) const;
 
   const BigInt& N_;
   int32_t k_;
