@@ -88,18 +88,15 @@ class TLucasMontgomery {
     Size(dst);
     field_.AddSmallMultiple(dst.Words, base.Words, x.Words, D);
   }
-  // (u, w) := (U_2m, V_2m) from (U_m, V_m), by U_2m = U·V and a single REDC
-  // for V_2m = (V^2 + D·U^2)/2 where the sum fits; uu, ww and sum are scratch.
+  // (u, w) := (U_2m, V_2m) from (U_m, V_m), with one REDC for each where
+  // the sums fit; uu, ww and sum are scratch.
   void DoubleUV(BigInt& u, BigInt& w, BigInt& uu, BigInt& ww, BigInt& sum, int32_t D) const {
     if (!field_.FitsSquareSum(D)) {
       DoubleUVBySquares(*this, u, w, uu, ww, sum, D);
       return;
     }
-    BigGrow(ww, 2 * field_.Words());
-    Mul(sum, u, w);
-    field_.SquareSum(w.Words, w.Words, u.Words, D, ww.Words);
-    BigSwap(u, sum);
-    Half(w);
+    BigGrow(ww, 5 * field_.Words());
+    field_.LucasDouble(u.Words, w.Words, D, ww.Words);
   }
 
  private:

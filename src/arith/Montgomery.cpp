@@ -1,5 +1,7 @@
 #include "arith/Montgomery.h"
 
+#include <algorithm>
+
 #include "arith/BigMod.h"
 #include "arith/WordsLimbs.h"
 #include "arith/WordsRedc.h"
@@ -146,25 +148,38 @@ void TMontgomery::ReduceWithTop(Word* r, int64_t top) const {
 }
 
 bool TMontgomery::FitsSquareSum(int32_t D) const {
-  const uint64_t m = D < 0 ? 0 - static_cast<uint64_t>(D) : static_cast<uint64_t>(D);
+  const uint64_t m = D < 0 ? 0 - static_cast<uint64_t>(D) : std::max<uint64_t>(D, 1);
   return (uint64_t{N_.Words[k_ - 1]} + 1) * (m + 1) <= uint64_t{1} << 32;
 }
 
-// (|D| + 1)·N < R keeps a^2 + D·b^2 below N·R for D > 0, whose REDC lies
-// below 2N. For D < 0, N·R is added to make the sum positive: it is then
-// below N^2 + N·R and its REDC below 3N.
-void TMontgomery::SquareSum(Word* r, const Word* a, const Word* b, int32_t D,
-                            Word* scratch) const {
+// (|D| + 1)·N < R keeps U + V below R and both (U + V)^2 - U^2 - V^2 = 2UV
+// and V^2 + D·U^2 below N·R for D > 0, whose REDCs lie below 2N. For D < 0,
+// N·R is added to make the sum positive: it is then below N^2 + N·R and its
+// REDC below 3N.
+void TMontgomery::LucasDouble(Word* u, Word* v, int32_t D, Word* scratch) const {
+  const int32_t k = k_;
+  const Word* n = N_.Words;
+  Word* uu = scratch;
+  Word* vv = scratch + 2 * k;
+  Word* sum = scratch + 4 * k;
   Word* t = product_.Words;
-  WordsSqr(t, a, k_);
-  WordsSqr(scratch, b, k_);
-  if (AddIntMultiple(t, t, scratch, 2 * k_, D) != 0) {
-    limbs::AddN(t + k_, t + k_, N_.Words, k_);
+  WordsSqr(uu, u, k);
+  WordsSqr(vv, v, k);
+  limbs::AddN(sum, u, v, k);
+  WordsSqr(t, sum, k);
+  limbs::SubN(t, t, uu, 2 * k);
+  limbs::SubN(t, t, vv, 2 * k);
+  Reduce(u);
+  Canonical(u);
+  Half(u, u);
+  if (AddIntMultiple(t, vv, uu, 2 * k, D) != 0) {
+    limbs::AddN(t + k, t + k, n, k);
   }
-  Reduce(r);
-  while (WordsCompare(r, N_.Words, k_) >= 0) {
-    limbs::SubN(r, r, N_.Words, k_);
+  Reduce(v);
+  while (WordsCompare(v, n, k) >= 0) {
+    limbs::SubN(v, v, n, k);
   }
+  Half(v, v);
 }
 
 void TMontgomery::Enter(BigInt& r, const BigInt& x) const {

@@ -44,9 +44,10 @@ class TMontgomery {
   void AddSmallMultiple(Word* r, const Word* a, const Word* b, int32_t D) const;
   // Whether sums a^2 + D·b^2 of residues stay in the reach of one REDC.
   bool FitsSquareSum(int32_t D) const;
-  // r := (a^2 + D·b^2)·R^-1 mod N with a single REDC, when FitsSquareSum(D);
-  // scratch holds 2k words; r may be a or b.
-  void SquareSum(Word* r, const Word* a, const Word* b, int32_t D, Word* scratch) const;
+  // (u, v) := (U·V, (V^2 + D·U^2)/2) for the residues U and V in u and v, by
+  // three squares and two REDCs, when FitsSquareSum(D): the doubling of the
+  // Lucas sequences with P = 1. scratch holds 5k words.
+  void LucasDouble(Word* u, Word* v, int32_t D, Word* scratch) const;
 
   // r := the residue of x (any value, any sign); r has k words of storage
   // and is left with Length k.
