@@ -13,7 +13,7 @@
 
 namespace karvo {
 
-// The largest |D| that AddSmallMultiple and SquareSum take.
+// The largest |D| that AddSmallMultiple and LucasDouble take.
 inline constexpr int32_t MaxSmallMultiple = 1 << 16;
 
 class TMontgomery {

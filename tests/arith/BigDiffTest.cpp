@@ -299,8 +299,8 @@ const Op ops[] = {
     OP("LucasV", ZisX, Odd, 8, BigInt k; BigInt P; BigInt Q; BigAssign(k, z); BigAbs(k); BigSetWord(P, W(x));
        BigSetInt(Q, 2 - static_cast<int32_t>(W(y) % 5)); BigLucasV(z, k, P, y, Q),
        MpzValue U; LucasRef(U, z, Abs(x), MpzValue(W(x)), MpzValue(2 - static_cast<int32_t>(W(y) % 5)), y)),
-    // U and V side by side: z := U + V·2^(32·(len N + 1)); k of 128 bits at most keeps the long moduli
-    // (each way of REDC) cheap.
+    // U and V side by side: z := U + V·2^(32·(len N + 1)); k cut to 128 bits keeps the
+    // long moduli (each way of REDC) cheap.
     OP("LucasUV", ZisX, Odd, 256, BigInt k; BigInt V; BigAssign(k, z); BigAbs(k);
        k.Length = std::min(k.Length, 4); BigNormalize(k);
        BigLucasUV(z, V, k, 5 - 4 * static_cast<int32_t>(W(z) % 16), y); BigShiftLeft(V, 32 * y.Length + 32);
