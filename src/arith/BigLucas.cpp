@@ -23,23 +23,6 @@ void HalveModOdd(BigInt& x, const BigInt& N) {
   BigShiftRight1(x);
 }
 
-// (u, w) := (U_2m, V_2m) from (U_m, V_m) for P = 1 with three squares:
-// U_2m = U·V = ((U+V)^2 - V^2 - U^2)/2 and V_2m = (V^2 + D·U^2)/2.
-template <class Field>
-void DoubleUVBySquares(const Field& f, BigInt& u, BigInt& w, BigInt& uu, BigInt& ww, BigInt& sum,
-                       int32_t D) {
-  f.Add(sum, u, w);
-  f.Sqr(sum, sum);
-  f.Sqr(uu, u);
-  f.Sqr(ww, w);
-  f.Sub(sum, sum, ww);
-  f.Sub(sum, sum, uu);
-  f.AddSmall(w, uu, ww, D);
-  BigSwap(u, sum);
-  f.Half(u);
-  f.Half(w);
-}
-
 // Residues of the ladders in 0..N-1 as Montgomery residues, which need no
 // division while the products are cheaper than Barrett's.
 class TLucasMontgomery {
@@ -88,15 +71,10 @@ class TLucasMontgomery {
     Size(dst);
     field_.AddSmallMultiple(dst.Words, base.Words, x.Words, D);
   }
-  // (u, w) := (U_2m, V_2m) from (U_m, V_m), with one REDC for each where
-  // the sums fit; uu, ww and sum are scratch.
-  void DoubleUV(BigInt& u, BigInt& w, BigInt& uu, BigInt& ww, BigInt& sum, int32_t D) const {
-    if (!field_.FitsSquareSum(D)) {
-      DoubleUVBySquares(*this, u, w, uu, ww, sum, D);
-      return;
-    }
+  // (u, w) := (U_2m, V_2m) from (U_m, V_m); ww is scratch.
+  void DoubleUV(BigInt& u, BigInt& w, BigInt&, BigInt& ww, BigInt&, int32_t D) const {
     BigGrow(ww, 5 * field_.Words());
-    field_.LucasDouble(u.Words, w.Words, D, ww.Words);
+    field_.LucasDouble(u.Words, w.Words, D, one_.Words, ww.Words);
   }
 
  private:
@@ -157,8 +135,18 @@ class TLucasBarrett {
       Add(dst, base, dst);
     }
   }
+  // U_2m = U·V = ((U+V)^2 - V^2 - U^2)/2 and V_2m = (V^2 + D·U^2)/2.
   void DoubleUV(BigInt& u, BigInt& w, BigInt& uu, BigInt& ww, BigInt& sum, int32_t D) const {
-    DoubleUVBySquares(*this, u, w, uu, ww, sum, D);
+    Add(sum, u, w);
+    Sqr(sum, sum);
+    Sqr(uu, u);
+    Sqr(ww, w);
+    Sub(sum, sum, ww);
+    Sub(sum, sum, uu);
+    AddSmall(w, uu, ww, D);
+    BigSwap(u, sum);
+    Half(u);
+    Half(w);
   }
 
  private:

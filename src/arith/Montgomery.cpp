@@ -155,29 +155,43 @@ bool TMontgomery::FitsSquareSum(int32_t D) const {
 // (|D| + 1)·N < R keeps U + V below R and both (U + V)^2 - U^2 - V^2 = 2UV
 // and V^2 + D·U^2 below N·R for D > 0, whose REDCs lie below 2N. For D < 0,
 // N·R is added to make the sum positive: it is then below N^2 + N·R and its
-// REDC below 3N.
-void TMontgomery::LucasDouble(Word* u, Word* v, int32_t D, Word* scratch) const {
+// REDC below 3N. Otherwise U·V is a product of its own, and the word of the
+// sum above 2k words comes back as that many times R mod N.
+void TMontgomery::LucasDouble(Word* u, Word* v, int32_t D, const Word* one,
+                              Word* scratch) const {
   const int32_t k = k_;
   const Word* n = N_.Words;
   Word* uu = scratch;
   Word* vv = scratch + 2 * k;
   Word* sum = scratch + 4 * k;
   Word* t = product_.Words;
+  const bool fits = FitsSquareSum(D);
   WordsSqr(uu, u, k);
   WordsSqr(vv, v, k);
-  limbs::AddN(sum, u, v, k);
-  WordsSqr(t, sum, k);
-  limbs::SubN(t, t, uu, 2 * k);
-  limbs::SubN(t, t, vv, 2 * k);
-  Reduce(u);
-  Canonical(u);
-  Half(u, u);
-  if (AddIntMultiple(t, vv, uu, 2 * k, D) != 0) {
-    limbs::AddN(t + k, t + k, n, k);
+  if (fits) {
+    limbs::AddN(sum, u, v, k);
+    WordsSqr(t, sum, k);
+    limbs::SubN(t, t, uu, 2 * k);
+    limbs::SubN(t, t, vv, 2 * k);
+    Reduce(u);
+    Canonical(u);
+    Half(u, u);
+  } else {
+    Mul(u, u, v);
   }
-  Reduce(v);
-  while (WordsCompare(v, n, k) >= 0) {
-    limbs::SubN(v, v, n, k);
+  const int64_t top = AddIntMultiple(t, vv, uu, 2 * k, D);
+  if (fits) {
+    if (top != 0) {
+      limbs::AddN(t + k, t + k, n, k);
+    }
+    Reduce(v);
+    while (WordsCompare(v, n, k) >= 0) {
+      limbs::SubN(v, v, n, k);
+    }
+  } else {
+    Reduce(v);
+    ReduceWithTop(v, 0);
+    AddSmallMultiple(v, v, one, static_cast<int32_t>(top));
   }
   Half(v, v);
 }

@@ -42,12 +42,10 @@ class TMontgomery {
   // r := a + D·b mod N for |D| ≤ MaxSmallMultiple, by one word multiple and a quotient
   // estimated from the top words; r may be a or b.
   void AddSmallMultiple(Word* r, const Word* a, const Word* b, int32_t D) const;
-  // Whether sums a^2 + D·b^2 of residues stay in the reach of one REDC.
-  bool FitsSquareSum(int32_t D) const;
-  // (u, v) := (U·V, (V^2 + D·U^2)/2) for the residues U and V in u and v, by
-  // three squares and two REDCs, when FitsSquareSum(D): the doubling of the
-  // Lucas sequences with P = 1. scratch holds 5k words.
-  void LucasDouble(Word* u, Word* v, int32_t D, Word* scratch) const;
+  // (u, v) := (U·V, (V^2 + D·U^2)/2) for the residues U and V in u and v:
+  // the doubling of the Lucas sequences with P = 1, with two REDCs. one is
+  // the residue of 1; scratch holds 5k words.
+  void LucasDouble(Word* u, Word* v, int32_t D, const Word* one, Word* scratch) const;
 
   // r := the residue of x (any value, any sign); r has k words of storage
   // and is left with Length k.
@@ -66,6 +64,8 @@ class TMontgomery {
   Word ReducePortable(Word* t) const;
   // r := r - N when r ≥ N, for r below 2N.
   void Canonical(Word* r) const;
+  // Whether sums a^2 + D·b^2 of residues stay below N·R.
+  bool FitsSquareSum(int32_t D) const;
   // r := top·R + r mod N for a value below MaxSmallMultiple·2N in magnitude.
   void ReduceWithTop(Word* r, int64_t top) const;
 
