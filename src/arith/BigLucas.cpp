@@ -66,16 +66,15 @@ class TLucasMontgomery {
     Sub(x, x, y);
     Sub(x, x, y);
   }
-  // dst := m·a for m ≥ 1 by doublings and additions; dst is not a.
-  void MulSmall(BigInt& dst, const BigInt& a, Word m) const {
+  // dst := base + D·x.
+  void AddSmall(BigInt& dst, const BigInt& x, const BigInt& base, int32_t D) const {
     Size(dst);
-    WordsCopy(a.Words, dst.Words, field_.Words());
-    for (int bit = 30 - __builtin_clz(m); bit >= 0; --bit) {
-      field_.Add(dst.Words, dst.Words, dst.Words);
-      if ((m >> bit & 1) != 0) {
-        field_.Add(dst.Words, dst.Words, a.Words);
-      }
-    }
+    field_.AddSmallMultiple(dst.Words, base.Words, x.Words, D);
+  }
+  // (u, w) := (U_2m, V_2m) from (U_m, V_m); ww is scratch.
+  void DoubleUV(BigInt& u, BigInt& w, BigInt&, BigInt& ww, BigInt&, int32_t D) const {
+    BigGrow(ww, 5 * field_.Words());
+    field_.LucasDouble(u.Words, w.Words, D, one_.Words, ww.Words);
   }
 
  private:
@@ -126,10 +125,28 @@ class TLucasBarrett {
     BigSub(x, y);
     reducer_.Reduce(x);
   }
-  void MulSmall(BigInt& dst, const BigInt& a, Word m) const {
-    BigAssign(dst, a);
-    BigMulWord(dst, m);
+  void AddSmall(BigInt& dst, const BigInt& x, const BigInt& base, int32_t D) const {
+    BigAssign(dst, x);
+    BigMulWord(dst, D < 0 ? 0u - static_cast<Word>(D) : static_cast<Word>(D));
     reducer_.Reduce(dst);
+    if (D < 0) {
+      Sub(dst, base, dst);
+    } else {
+      Add(dst, base, dst);
+    }
+  }
+  // U_2m = U·V = ((U+V)^2 - V^2 - U^2)/2 and V_2m = (V^2 + D·U^2)/2.
+  void DoubleUV(BigInt& u, BigInt& w, BigInt& uu, BigInt& ww, BigInt& sum, int32_t D) const {
+    Add(sum, u, w);
+    Sqr(sum, sum);
+    Sqr(uu, u);
+    Sqr(ww, w);
+    Sub(sum, sum, ww);
+    Sub(sum, sum, uu);
+    AddSmall(w, uu, ww, D);
+    BigSwap(u, sum);
+    Half(u);
+    Half(w);
   }
 
  private:
@@ -199,36 +216,16 @@ void LucasVLadder(const Field& f, BigInt& v, const BigInt& k, const BigInt& P, c
 template <class Field>
 void LucasUVLadder(const Field& f, BigInt& u, BigInt& w, BigInt& uu, BigInt& ww, BigInt& sum,
                    const BigInt& k, int32_t D) {
-  const Word m = D < 0 ? 0u - static_cast<Word>(D) : static_cast<Word>(D);
-  // dst := base + D·x.
-  const auto addD = [&](BigInt& dst, const BigInt& x, const BigInt& base) {
-    f.MulSmall(dst, x, m);
-    if (D < 0) {
-      f.Sub(dst, base, dst);
-    } else {
-      f.Add(dst, base, dst);
-    }
-  };
   BigSetWord(u, k.Length == 0 ? 0 : 1);
   BigSetWord(w, k.Length == 0 ? 2 : 1);
   f.Enter(u);
   f.Enter(w);
   for (int32_t bit = BigBitSize(k) - 2; bit >= 0; --bit) {
-    // U_2m = U·V = ((U+V)^2 - V^2 - U^2)/2 and V_2m = (V^2 + D·U^2)/2.
-    f.Add(sum, u, w);
-    f.Sqr(sum, sum);
-    f.Sqr(uu, u);
-    f.Sqr(ww, w);
-    f.Sub(sum, sum, ww);
-    f.Sub(sum, sum, uu);
-    addD(w, uu, ww);
-    BigSwap(u, sum);
-    f.Half(u);
-    f.Half(w);
+    f.DoubleUV(u, w, uu, ww, sum, D);
     if (BigTestBit(k, bit)) {
       // U_(2m+1) = (U + V)/2 and V_(2m+1) = (D·U + V)/2.
       f.Add(sum, u, w);
-      addD(uu, u, w);
+      f.AddSmall(uu, u, w, D);
       BigSwap(u, sum);
       f.Half(u);
       BigSwap(w, uu);
@@ -263,7 +260,8 @@ void BigLucasUV(BigInt& U, BigInt& V, const BigInt& k, int32_t D, const BigInt& 
   BigInt& uu = temps[2];
   BigInt& ww = temps[3];
   BigInt& sum = temps[4];
-  if (PowModMethodFor(N) == PowModBarrett) {
+  // The Montgomery steps take their multiples of D in one word.
+  if (PowModMethodFor(N) == PowModBarrett || D < -MaxSmallMultiple || D > MaxSmallMultiple) {
     LucasUVLadder(TLucasBarrett(N, temps[5]), u, w, uu, ww, sum, k, D);
   } else {
     LucasUVLadder(TLucasMontgomery(N, temps[5], temps[6], temps[7]), u, w, uu, ww, sum, k, D);

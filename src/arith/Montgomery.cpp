@@ -1,5 +1,7 @@
 #include "arith/Montgomery.h"
 
+#include <algorithm>
+
 #include "arith/BigMod.h"
 #include "arith/WordsLimbs.h"
 #include "arith/WordsRedc.h"
@@ -97,6 +99,101 @@ bool TMontgomery::IsZero(const Word* a) const {
     }
   }
   return true;
+}
+
+namespace {
+
+// {r, n} := {a, n} + D·{b, n}; returns the signed word above.
+int64_t AddIntMultiple(Word* r, const Word* a, const Word* b, int32_t n, int32_t D) {
+  int64_t carry = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    const int64_t t = int64_t{a[i]} + carry + int64_t{D} * int64_t{b[i]};
+    r[i] = static_cast<Word>(t);
+    carry = t >> 32;
+  }
+  return carry;
+}
+
+}  // namespace
+
+void TMontgomery::AddSmallMultiple(Word* r, const Word* a, const Word* b, int32_t D) const {
+  ReduceWithTop(r, AddIntMultiple(r, a, b, k_, D));
+}
+
+// The quotient comes from the top 32 bits of N against the same bits of the
+// value, rounded down; a correction or two remains at most.
+void TMontgomery::ReduceWithTop(Word* r, int64_t top) const {
+  const Word* n = N_.Words;
+  const int32_t k = k_;
+  const uint64_t nLow = k >= 2 ? n[k - 2] : 0;
+  const uint64_t rLow = k >= 2 ? r[k - 2] : 0;
+  const int shift = 32 - __builtin_clz(n[k - 1]);
+  const auto nTop = static_cast<int64_t>(((uint64_t{n[k - 1]} << 32) | nLow) >> shift);
+  const __int128 value =
+      static_cast<__int128>(top) * (__int128{1} << 64) + ((uint64_t{r[k - 1]} << 32) | rLow);
+  const auto xTop = static_cast<int64_t>(value >> shift);
+  int64_t q = xTop / (nTop + 1);
+  if (q * (nTop + 1) > xTop) {
+    --q;
+  }
+  if (q != 0) {
+    top += AddIntMultiple(r, r, n, k, static_cast<int32_t>(-q));
+  }
+  while (top < 0) {
+    top += limbs::AddN(r, r, n, k);
+  }
+  while (top > 0 || WordsCompare(r, n, k) >= 0) {
+    top -= limbs::SubN(r, r, n, k);
+  }
+}
+
+bool TMontgomery::FitsSquareSum(int32_t D) const {
+  const uint64_t m = D < 0 ? 0 - static_cast<uint64_t>(D) : std::max<uint64_t>(D, 1);
+  return (uint64_t{N_.Words[k_ - 1]} + 1) * (m + 1) <= uint64_t{1} << 32;
+}
+
+// (|D| + 1)·N < R keeps U + V below R and both (U + V)^2 - U^2 - V^2 = 2UV
+// and V^2 + D·U^2 below N·R for D > 0, whose REDCs lie below 2N. For D < 0,
+// N·R is added to make the sum positive: it is then below N^2 + N·R and its
+// REDC below 3N. Otherwise U·V is a product of its own, and the word of the
+// sum above 2k words comes back as that many times R mod N.
+void TMontgomery::LucasDouble(Word* u, Word* v, int32_t D, const Word* one,
+                              Word* scratch) const {
+  const int32_t k = k_;
+  const Word* n = N_.Words;
+  Word* uu = scratch;
+  Word* vv = scratch + 2 * k;
+  Word* sum = scratch + 4 * k;
+  Word* t = product_.Words;
+  const bool fits = FitsSquareSum(D);
+  WordsSqr(uu, u, k);
+  WordsSqr(vv, v, k);
+  if (fits) {
+    limbs::AddN(sum, u, v, k);
+    WordsSqr(t, sum, k);
+    limbs::SubN(t, t, uu, 2 * k);
+    limbs::SubN(t, t, vv, 2 * k);
+    Reduce(u);
+    Canonical(u);
+    Half(u, u);
+  } else {
+    Mul(u, u, v);
+  }
+  const int64_t top = AddIntMultiple(t, vv, uu, 2 * k, D);
+  if (fits) {
+    if (top != 0) {
+      limbs::AddN(t + k, t + k, n, k);
+    }
+    Reduce(v);
+    while (WordsCompare(v, n, k) >= 0) {
+      limbs::SubN(v, v, n, k);
+    }
+  } else {
+    Reduce(v);
+    ReduceWithTop(v, 0);
+    AddSmallMultiple(v, v, one, static_cast<int32_t>(top));
+  }
+  Half(v, v);
 }
 
 void TMontgomery::Enter(BigInt& r, const BigInt& x) const {

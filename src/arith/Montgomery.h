@@ -13,6 +13,9 @@
 
 namespace karvo {
 
+// The largest |D| that AddSmallMultiple and LucasDouble take.
+inline constexpr int32_t MaxSmallMultiple = 1 << 16;
+
 class TMontgomery {
  public:
   // N odd and positive. product and rSquared are records of the caller's,
@@ -36,6 +39,13 @@ class TMontgomery {
   // r := a/2 mod N.
   void Half(Word* r, const Word* a) const;
   bool IsZero(const Word* a) const;
+  // r := a + D·b mod N for |D| ≤ MaxSmallMultiple, by one word multiple and a quotient
+  // estimated from the top words; r may be a or b.
+  void AddSmallMultiple(Word* r, const Word* a, const Word* b, int32_t D) const;
+  // (u, v) := (U·V, (V^2 + D·U^2)/2) for the residues U and V in u and v:
+  // the doubling of the Lucas sequences with P = 1, with two REDCs. one is
+  // the residue of 1; scratch holds 5k words.
+  void LucasDouble(Word* u, Word* v, int32_t D, const Word* one, Word* scratch) const;
 
   // r := the residue of x (any value, any sign); r has k words of storage
   // and is left with Length k.
@@ -54,6 +64,10 @@ class TMontgomery {
   Word ReducePortable(Word* t) const;
   // r := r - N when r ≥ N, for r below 2N.
   void Canonical(Word* r) const;
+  // Whether sums a^2 + D·b^2 of residues stay below N·R.
+  bool FitsSquareSum(int32_t D) const;
+  // r := top·R + r mod N for a value below MaxSmallMultiple·2N in magnitude.
+  void ReduceWithTop(Word* r, int64_t top) const;
 
   const BigInt& N_;
   int32_t k_;

@@ -299,11 +299,14 @@ const Op ops[] = {
     OP("LucasV", ZisX, Odd, 8, BigInt k; BigInt P; BigInt Q; BigAssign(k, z); BigAbs(k); BigSetWord(P, W(x));
        BigSetInt(Q, 2 - static_cast<int32_t>(W(y) % 5)); BigLucasV(z, k, P, y, Q),
        MpzValue U; LucasRef(U, z, Abs(x), MpzValue(W(x)), MpzValue(2 - static_cast<int32_t>(W(y) % 5)), y)),
-    // U and V side by side: z := U + V·2^(32·(len N + 1)).
-    OP("LucasUV", ZisX, Odd, 8, BigInt k; BigInt V; BigAssign(k, z); BigAbs(k);
+    // U and V side by side: z := U + V·2^(32·(len N + 1)); k cut to 128 bits keeps the
+    // long moduli (each way of REDC) cheap.
+    OP("LucasUV", ZisX, Odd, 256, BigInt k; BigInt V; BigAssign(k, z); BigAbs(k);
+       k.Length = std::min(k.Length, 4); BigNormalize(k);
        BigLucasUV(z, V, k, 5 - 4 * static_cast<int32_t>(W(z) % 16), y); BigShiftLeft(V, 32 * y.Length + 32);
        BigAdd(z, V),
-       MpzValue V; LucasRef(z, V, Abs(x), MpzValue(1), MpzValue(static_cast<int32_t>(W(x) % 16) - 1), y);
+       MpzValue V; MpzValue k; mpz_fdiv_r_2exp(k, Abs(x), 128);
+       LucasRef(z, V, k, MpzValue(1), MpzValue(static_cast<int32_t>(W(x) % 16) - 1), y);
        mpz_mul_2exp(V, V, 32 * static_cast<mp_bitcnt_t>(Len(y) + 1)); mpz_add(z, z, V)),
     {"Isqrt", ZisX, Domain::Any, 0,
      [](BigInt& z, BigInt&, BigInt&) -> int64_t {
