@@ -14,9 +14,9 @@ namespace karvo {
 // words, where the columns end; from there Karatsuba takes 0.74..0.92 of
 // the rows' time.
 inline constexpr int32_t MulKaratsubaThreshold = 60;   // crossover 60
-inline constexpr int32_t MulToom3Threshold = 520;
+inline constexpr int32_t MulToom3Threshold = 520;      // wash 456..1040, see below
 inline constexpr int32_t SqrKaratsubaThreshold = 65;   // crossover 65
-inline constexpr int32_t SqrToom3Threshold = 520;
+inline constexpr int32_t SqrToom3Threshold = 520;      // wash 456..1040, see below
 // Toom-3 (pieces rounded up to eight words) against Karatsuba on even
 // halves: Karatsuba ahead by 6..10% at 336 and 512 words for products and
 // squares alike, a wash within the noise from 456 to 1040, Toom-3 ahead by
